@@ -1,0 +1,5 @@
+#include "editor/APluginEditor.h"
+
+#include "plugin/uPlugin.h"
+
+APluginEditor::APluginEditor(APlugin* effect) : AEffEditor(effect) {}

@@ -1,0 +1,226 @@
+#include "DAudioEffect.h"
+
+#include <cmath>
+
+namespace {
+
+// The five entry functions of the record. Each finds its object through
+// `object` and passes the remaining arguments through unchanged.
+VstIntPtr VSTCALLBACK dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                    void* ptr, float opt) {
+    AudioEffect* fx = AudioEffect::fromAeffect(e);
+    VstIntPtr result = fx->dispatcher(opcode, index, value, ptr, opt);
+    if (opcode == effClose) {
+        // The record dies with the object; the host must not touch it again.
+        delete fx;
+        return 1;
+    }
+    return result;
+}
+
+void VSTCALLBACK processEntry(AEffect* e, float** inputs, float** outputs, VstInt32 frames) {
+    AudioEffect::fromAeffect(e)->process(inputs, outputs, frames);
+}
+
+void VSTCALLBACK processReplacingEntry(AEffect* e, float** inputs, float** outputs,
+                                       VstInt32 frames) {
+    AudioEffect::fromAeffect(e)->processReplacing(inputs, outputs, frames);
+}
+
+void VSTCALLBACK setParameterEntry(AEffect* e, VstInt32 index, float value) {
+    AudioEffect::fromAeffect(e)->setParameter(index, value);
+}
+
+float VSTCALLBACK getParameterEntry(AEffect* e, VstInt32 index) {
+    return AudioEffect::fromAeffect(e)->getParameter(index);
+}
+
+} // namespace
+
+VstInt32 AEffEditor::getRect(ERect** rect) { return 0; }
+
+VstInt32 AEffEditor::open(void* ptr) {
+    systemWindow = ptr;
+    return 0;
+}
+
+void AEffEditor::idle() {
+    if (updateFlag) {
+        updateFlag = 0;
+        update();
+    }
+}
+
+VstInt32 AEffEditor::onKeyDown(VstKeyCode& key) { return -1; }
+VstInt32 AEffEditor::onKeyUp(VstKeyCode& key) { return -1; }
+VstInt32 AEffEditor::setKnobMode(VstInt32 mode) { return 0; }
+bool AEffEditor::onWheel(float distance) { return false; }
+
+AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
+    : numPrograms(numPrograms), numParams(numParams), audioMaster(audioMaster) {
+    cEffect.magic = kEffectMagic;
+    cEffect.dispatcher = dispatchEntry;
+    cEffect.process = processEntry;
+    cEffect.setParameter = setParameterEntry;
+    cEffect.getParameter = getParameterEntry;
+    cEffect.numPrograms = numPrograms;
+    cEffect.numParams = numParams;
+    cEffect.numInputs = 1;
+    cEffect.numOutputs = 2;
+    cEffect.flags = 0;
+    cEffect.ioRatio = 1.0f;
+    cEffect.object = this;
+    cEffect.user = nullptr;
+    cEffect.uniqueID = kDefaultUniqueID;
+    cEffect.version = 1;
+    cEffect.processReplacing = processReplacingEntry;
+}
+
+AudioEffect::~AudioEffect() = default;
+
+void AudioEffect::setEditor(AEffEditor* newEditor) {
+    editor.reset(newEditor);
+    setFlag(effFlagsHasEditor, newEditor != nullptr);
+}
+
+void AudioEffect::setFlag(VstInt32 bit, bool state) {
+    if (state)
+        cEffect.flags |= bit;
+    else
+        cEffect.flags &= ~bit;
+}
+
+VstIntPtr AudioEffect::callHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                float opt, VstIntPtr fallback) {
+    if (!audioMaster) return fallback;
+    return audioMaster(&cEffect, opcode, index, value, ptr, opt);
+}
+
+void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
+    setParameter(index, value);
+    callHost(audioMasterAutomate, index, 0, nullptr, value);
+}
+
+VstInt32 AudioEffect::getMasterVersion() {
+    VstInt32 version = static_cast<VstInt32>(callHost(audioMasterVersion, 0, 0, nullptr, 0, 1));
+    return version == 0 ? 1 : version;
+}
+
+VstInt32 AudioEffect::getCurrentUniqueId() {
+    return static_cast<VstInt32>(callHost(audioMasterCurrentId));
+}
+
+void AudioEffect::masterIdle() { callHost(audioMasterIdle); }
+
+bool AudioEffect::isInputConnected(VstInt32 input) {
+    return callHost(audioMasterPinConnected, input, 0) == 0;
+}
+
+bool AudioEffect::isOutputConnected(VstInt32 output) {
+    return callHost(audioMasterPinConnected, output, 1) == 0;
+}
+
+bool opcodeNeedsPointer(VstInt32 opcode) {
+    switch (opcode) {
+    case effSetProgramName:
+    case effGetProgramName:
+    case effGetParamLabel:
+    case effGetParamDisplay:
+    case effGetParamName:
+    case effEditGetRect:
+    case effGetChunk:
+    case effSetChunk:
+    case effProcessEvents:
+    case effString2Parameter:
+    case effGetProgramNameIndexed:
+    case effGetInputProperties:
+    case effGetOutputProperties:
+    case effOfflineNotify:
+    case effOfflinePrepare:
+    case effOfflineRun:
+    case effProcessVarIo:
+    case effSetSpeakerArrangement:
+    case effGetEffectName:
+    case effGetErrorText:
+    case effGetVendorString:
+    case effGetProductString:
+    case effCanDo:
+    case effGetParameterProperties:
+    case effGetMidiProgramName:
+    case effGetCurrentMidiProgram:
+    case effGetMidiProgramCategory:
+    case effGetMidiKeyName:
+        return true;
+    default:
+        return false;
+    }
+}
+
+VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                  float opt) {
+    // A host that passes no buffer gets no answer rather than a crash.
+    if (ptr == nullptr && opcodeNeedsPointer(opcode)) return 0;
+
+    switch (opcode) {
+    case effOpen:
+        open();
+        return 0;
+    case effClose:
+        close();
+        return 0;
+    case effSetProgram:
+        if (value < numPrograms) setProgram(static_cast<VstInt32>(value));
+        return 0;
+    case effGetProgram:
+        return getProgram();
+    case effSetProgramName:
+        setProgramName(static_cast<char*>(ptr));
+        return 0;
+    case effGetProgramName:
+        getProgramName(static_cast<char*>(ptr));
+        return 0;
+    case effGetParamLabel:
+        getParameterLabel(index, static_cast<char*>(ptr));
+        return 0;
+    case effGetParamDisplay:
+        getParameterDisplay(index, static_cast<char*>(ptr));
+        return 0;
+    case effGetParamName:
+        getParameterName(index, static_cast<char*>(ptr));
+        return 0;
+    case effGetVu:
+        return static_cast<VstIntPtr>(std::nearbyint(static_cast<double>(getVu()) * 32767.0));
+    case effSetSampleRate:
+        setSampleRate(opt);
+        return 0;
+    case effSetBlockSize:
+        setBlockSize(static_cast<VstInt32>(value));
+        return 0;
+    case effMainsChanged:
+        if (value == 0)
+            suspend();
+        else
+            resume();
+        return 0;
+    case effEditGetRect:
+        return editor ? editor->getRect(static_cast<ERect**>(ptr)) : 0;
+    case effEditOpen:
+        return editor ? editor->open(ptr) : 0;
+    case effEditClose:
+        if (editor) editor->close();
+        return 0;
+    case effEditIdle:
+        if (editor) editor->idle();
+        return 0;
+    case effIdentify:
+        return kIdentifyAnswer;
+    case effGetChunk:
+        return getChunk(static_cast<void**>(ptr), index != 0);
+    case effSetChunk:
+        return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
+    default:
+        // effEditDraw, effEditMouse, effEditKey, effEditTop, effEditSleep and
+        // every opcode the frame does not know.
+        return 0;
+    }
+}

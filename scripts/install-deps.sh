@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine.
+# Run as root; otherwise it prints the command to run.
+#   scripts/install-deps.sh          build tools, MinGW-w64, Wine (wine32), Xvfb, test libraries
+#   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS)
+set -euo pipefail
+
+want_hosts=0
+[ "${1:-}" = "--hosts" ] && want_hosts=1
+
+pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
+      libsndfile1-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+      wine wine32:i386 xvfb xauth xdotool x11-utils imagemagick clang-format)
+if [ "$want_hosts" = 1 ]; then
+  pkgs+=(ardour lmms:i386 lmms-vst-server:i386)
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  need_i386=1
+else
+  need_i386=0
+fi
+
+if [ "${#missing[@]}" = 0 ] && [ "$need_i386" = 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" != 0 ]; then
+  echo "Missing packages: ${missing[*]}" >&2
+  [ "$need_i386" = 1 ] && echo "Run as root: dpkg --add-architecture i386 && apt-get update" >&2
+  echo "Run as root: apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if [ "$need_i386" = 1 ]; then
+  dpkg --add-architecture i386
+fi
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
