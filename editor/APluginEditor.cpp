@@ -3,3 +3,5 @@
 #include "plugin/uPlugin.h"
 
 APluginEditor::APluginEditor(APlugin* effect) : AEffEditor(effect) {}
+
+AEffEditor* createPluginEditor(APlugin* effect) { return new APluginEditor(effect); }

@@ -1,7 +1,5 @@
 #include "plugin/uPlugin.h"
 
-#include "editor/APluginEditor.h"
-
 #include <cstring>
 
 Relaxed<bool> editorRefreshPending{false};
@@ -14,7 +12,7 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
     for (auto& p : Programs) p = std::make_unique<APluginProgram>();
     suspend();
-    setEditor(new APluginEditor(this));
+    setEditor(createPluginEditor(this));
     hasVu(false);
     setNumInputs(2);
     setNumOutputs(2);

@@ -19,6 +19,12 @@ constexpr VstInt32 kUniqueID = fourCharCode('V', 'm', 'q', 'z');
 // consumed by the editor window's refresh timer. One for the whole library.
 extern Relaxed<bool> editorRefreshPending;
 
+class APlugin;
+
+// Creates the effect's editor glue; the effect takes ownership. Defined by
+// the editor library.
+AEffEditor* createPluginEditor(APlugin* effect);
+
 class APluginProgram {
 public:
     APluginProgram();
