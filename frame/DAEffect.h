@@ -35,10 +35,11 @@ using AEffectGetParameterProc = float(VSTCALLBACK*)(AEffect* effect, VstInt32 in
 // First character in the most significant byte; each character is taken as
 // an unsigned byte so that codes above 0x7F do not sign-extend.
 constexpr VstInt32 fourCharCode(char c0, char c1, char c2, char c3) {
-    return static_cast<VstInt32>((static_cast<std::uint32_t>(static_cast<unsigned char>(c0)) << 24) |
-                                 (static_cast<std::uint32_t>(static_cast<unsigned char>(c1)) << 16) |
-                                 (static_cast<std::uint32_t>(static_cast<unsigned char>(c2)) << 8) |
-                                 static_cast<std::uint32_t>(static_cast<unsigned char>(c3)));
+    return static_cast<VstInt32>(
+        (static_cast<std::uint32_t>(static_cast<unsigned char>(c0)) << 24) |
+        (static_cast<std::uint32_t>(static_cast<unsigned char>(c1)) << 16) |
+        (static_cast<std::uint32_t>(static_cast<unsigned char>(c2)) << 8) |
+        static_cast<std::uint32_t>(static_cast<unsigned char>(c3)));
 }
 
 constexpr VstInt32 kEffectMagic = fourCharCode('V', 's', 't', 'P');
@@ -58,7 +59,7 @@ struct AEffect {
     VstInt32 flags;
     VstIntPtr resvd1;
     VstIntPtr resvd2;
-    VstInt32 initialDelay;  // samples
+    VstInt32 initialDelay; // samples
     VstInt32 realQualities;
     VstInt32 offQualities;
     float ioRatio;

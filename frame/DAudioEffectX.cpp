@@ -22,8 +22,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetNumProgramCategories:
         return getNumCategories();
     case effGetProgramNameIndexed:
-        return answer(getProgramNameIndexed(static_cast<VstInt32>(value), index,
-                                            static_cast<char*>(ptr)));
+        return answer(
+            getProgramNameIndexed(static_cast<VstInt32>(value), index, static_cast<char*>(ptr)));
     case effCopyProgram:
         return answer(copyProgram(index));
     case effConnectInput:
@@ -43,11 +43,11 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetDestinationBuffer:
         return reinterpret_cast<VstIntPtr>(reportDestinationBuffer());
     case effOfflineNotify:
-        return answer(offlineNotify(static_cast<VstAudioFile*>(ptr),
-                                    static_cast<VstInt32>(value), index != 0));
+        return answer(offlineNotify(static_cast<VstAudioFile*>(ptr), static_cast<VstInt32>(value),
+                                    index != 0));
     case effOfflinePrepare:
-        return answer(offlinePrepare(static_cast<VstOfflineTask*>(ptr),
-                                     static_cast<VstInt32>(value)));
+        return answer(
+            offlinePrepare(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)));
     case effOfflineRun:
         return answer(offlineRun(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)));
     case effProcessVarIo:
@@ -251,9 +251,7 @@ void* AudioEffectX::getDirectory() {
 
 bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
 
-bool AudioEffectX::beginEdit(VstInt32 index) {
-    return callHost(audioMasterBeginEdit, index) != 0;
-}
+bool AudioEffectX::beginEdit(VstInt32 index) { return callHost(audioMasterBeginEdit, index) != 0; }
 
 bool AudioEffectX::endEdit(VstInt32 index) { return callHost(audioMasterEndEdit, index) != 0; }
 

@@ -36,12 +36,8 @@ public:
     virtual AEffect* getNextPlug(VstInt32 output);
     virtual void inputConnected(VstInt32 index, bool state) {}
     virtual void outputConnected(VstInt32 index, bool state) {}
-    virtual bool getInputProperties(VstInt32 index, VstPinProperties* properties) {
-        return false;
-    }
-    virtual bool getOutputProperties(VstInt32 index, VstPinProperties* properties) {
-        return false;
-    }
+    virtual bool getInputProperties(VstInt32 index, VstPinProperties* properties) { return false; }
+    virtual bool getOutputProperties(VstInt32 index, VstPinProperties* properties) { return false; }
     virtual VstInt32 getPlugCategory();
     virtual VstInt32 willProcessReplacing();
     virtual VstInt32 getCurrentProcessLevel();
@@ -100,9 +96,7 @@ public:
     virtual bool setViewPosition(VstInt32 x, VstInt32 y) { return false; }
     virtual VstInt32 getGetTailSize() { return 0; }
     virtual VstInt32 fxIdle() { return 0; }
-    virtual bool getParameterProperties(VstInt32 index, VstParameterProperties* p) {
-        return false;
-    }
+    virtual bool getParameterProperties(VstInt32 index, VstParameterProperties* p) { return false; }
     virtual bool keysRequired() { return false; }
     virtual VstInt32 getVstVersion() { return 2200; }
     virtual VstInt32 getMidiProgramName(VstInt32 channel, MidiProgramName* name) { return 0; }

@@ -22,7 +22,8 @@ extern "C" AEffect* VSTCALLBACK velmoraMain(audioMasterCallback audioMaster) {
 
 #if !defined(_WIN32)
 #define VELMORA_EXPORT __attribute__((visibility("default")))
-extern "C" VELMORA_EXPORT AEffect* velmoraMainExport(audioMasterCallback audioMaster) __asm__("main");
+extern "C" VELMORA_EXPORT AEffect*
+velmoraMainExport(audioMasterCallback audioMaster) __asm__("main");
 extern "C" VELMORA_EXPORT AEffect* velmoraMainExport(audioMasterCallback audioMaster) {
     return velmoraMain(audioMaster);
 }

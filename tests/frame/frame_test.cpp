@@ -181,8 +181,10 @@ TEST(Dispatcher, TextOpcodesPassIndexAndBufferAndAnswerZero) {
     const struct {
         VstInt32 opcode;
         const char* op;
-    } cases[] = {{effSetProgramName, "setProgramName"},     {effGetProgramName, "getProgramName"},
-                 {effGetParamLabel, "getParameterLabel"},   {effGetParamDisplay, "getParameterDisplay"},
+    } cases[] = {{effSetProgramName, "setProgramName"},
+                 {effGetProgramName, "getProgramName"},
+                 {effGetParamLabel, "getParameterLabel"},
+                 {effGetParamDisplay, "getParameterDisplay"},
                  {effGetParamName, "getParameterName"}};
     for (const auto& c : cases) {
         fx.calls.clear();
@@ -196,17 +198,34 @@ TEST(Dispatcher, TextOpcodesPassIndexAndBufferAndAnswerZero) {
 TEST(Dispatcher, NullPointerNeverReachesAnOperationThatUsesIt) {
     ProbeEffect fx(nullptr);
     fx.setEditor(new ProbeEditor(&fx));
-    const VstInt32 pointerOpcodes[] = {
-        effSetProgramName,  effGetProgramName,     effGetParamLabel,
-        effGetParamDisplay, effGetParamName,       effEditGetRect,
-        effGetChunk,        effSetChunk,           effProcessEvents,
-        effString2Parameter, effGetProgramNameIndexed, effGetInputProperties,
-        effGetOutputProperties, effOfflineNotify, effOfflinePrepare,
-        effOfflineRun,      effProcessVarIo,       effSetSpeakerArrangement,
-        effGetEffectName,   effGetErrorText,       effGetVendorString,
-        effGetProductString, effCanDo,             effGetParameterProperties,
-        effGetMidiProgramName, effGetCurrentMidiProgram, effGetMidiProgramCategory,
-        effGetMidiKeyName};
+    const VstInt32 pointerOpcodes[] = {effSetProgramName,
+                                       effGetProgramName,
+                                       effGetParamLabel,
+                                       effGetParamDisplay,
+                                       effGetParamName,
+                                       effEditGetRect,
+                                       effGetChunk,
+                                       effSetChunk,
+                                       effProcessEvents,
+                                       effString2Parameter,
+                                       effGetProgramNameIndexed,
+                                       effGetInputProperties,
+                                       effGetOutputProperties,
+                                       effOfflineNotify,
+                                       effOfflinePrepare,
+                                       effOfflineRun,
+                                       effProcessVarIo,
+                                       effSetSpeakerArrangement,
+                                       effGetEffectName,
+                                       effGetErrorText,
+                                       effGetVendorString,
+                                       effGetProductString,
+                                       effCanDo,
+                                       effGetParameterProperties,
+                                       effGetMidiProgramName,
+                                       effGetCurrentMidiProgram,
+                                       effGetMidiProgramCategory,
+                                       effGetMidiKeyName};
     for (VstInt32 op : pointerOpcodes) {
         fx.calls.clear();
         EXPECT_EQ(dispatch(fx, op, 1, 1, nullptr), 0) << "opcode " << op;
@@ -218,8 +237,9 @@ TEST(Dispatcher, UnknownAndInertOpcodesAnswerZero) {
     ProbeEffect fx(nullptr);
     fx.setEditor(new ProbeEditor(&fx));
     int dummy = 0;
-    for (VstInt32 op : std::initializer_list<VstInt32>{effEditDraw, effEditMouse, effEditKey, effEditTop, effEditSleep, -1, -100,
-                        69, 70, 1000}) {
+    for (VstInt32 op :
+         std::initializer_list<VstInt32>{effEditDraw, effEditMouse, effEditKey, effEditTop,
+                                         effEditSleep, -1, -100, 69, 70, 1000}) {
         fx.calls.clear();
         EXPECT_EQ(dispatch(fx, op, 1, 1, &dummy, 1.0f), 0) << op;
         EXPECT_TRUE(fx.calls.empty()) << op;
@@ -311,20 +331,46 @@ TEST(DispatcherX, NeutralDefaultsOfTheExtensionOpcodes) {
         VstInt32 opcode;
         VstIntPtr answer;
     } cases[] = {
-        {effProcessEvents, 0},          {effCanBeAutomated, 1},     {effString2Parameter, 0},
-        {effGetNumProgramCategories, 1}, {effGetProgramNameIndexed, 0}, {effCopyProgram, 0},
-        {effConnectInput, 1},           {effConnectOutput, 1},      {effGetInputProperties, 0},
-        {effGetOutputProperties, 0},    {effGetPlugCategory, 0},    {effGetCurrentPosition, 0},
-        {effGetDestinationBuffer, 0},   {effOfflineNotify, 0},      {effOfflinePrepare, 0},
-        {effOfflineRun, 0},             {effProcessVarIo, 0},       {effSetSpeakerArrangement, 0},
-        {effSetBypass, 0},              {effGetEffectName, 0},      {effGetErrorText, 0},
-        {effGetVendorString, 0},        {effGetProductString, 0},   {effGetVendorVersion, 0},
-        {effVendorSpecific, 0},         {effCanDo, 0},              {effGetTailSize, 0},
-        {effIdle, 0},                   {effGetIcon, 0},            {effSetViewPosition, 0},
-        {effGetParameterProperties, 0}, {effKeysRequired, 1},       {effGetVstVersion, 2200},
-        {effGetMidiProgramName, 0},     {effGetCurrentMidiProgram, -1},
-        {effGetMidiProgramCategory, 0}, {effHasMidiProgramsChanged, 0},
-        {effGetMidiKeyName, 0},         {effBeginSetProgram, 0},    {effEndSetProgram, 0},
+        {effProcessEvents, 0},
+        {effCanBeAutomated, 1},
+        {effString2Parameter, 0},
+        {effGetNumProgramCategories, 1},
+        {effGetProgramNameIndexed, 0},
+        {effCopyProgram, 0},
+        {effConnectInput, 1},
+        {effConnectOutput, 1},
+        {effGetInputProperties, 0},
+        {effGetOutputProperties, 0},
+        {effGetPlugCategory, 0},
+        {effGetCurrentPosition, 0},
+        {effGetDestinationBuffer, 0},
+        {effOfflineNotify, 0},
+        {effOfflinePrepare, 0},
+        {effOfflineRun, 0},
+        {effProcessVarIo, 0},
+        {effSetSpeakerArrangement, 0},
+        {effSetBypass, 0},
+        {effGetEffectName, 0},
+        {effGetErrorText, 0},
+        {effGetVendorString, 0},
+        {effGetProductString, 0},
+        {effGetVendorVersion, 0},
+        {effVendorSpecific, 0},
+        {effCanDo, 0},
+        {effGetTailSize, 0},
+        {effIdle, 0},
+        {effGetIcon, 0},
+        {effSetViewPosition, 0},
+        {effGetParameterProperties, 0},
+        {effKeysRequired, 1},
+        {effGetVstVersion, 2200},
+        {effGetMidiProgramName, 0},
+        {effGetCurrentMidiProgram, -1},
+        {effGetMidiProgramCategory, 0},
+        {effHasMidiProgramsChanged, 0},
+        {effGetMidiKeyName, 0},
+        {effBeginSetProgram, 0},
+        {effEndSetProgram, 0},
     };
     for (const auto& c : cases) {
         void* ptr = c.opcode == effGetOutputProperties || c.opcode == effGetInputProperties
@@ -376,7 +422,8 @@ TEST(HostRequests, EachRequestCarriesItsOpcodeAndArguments) {
         void* ptr;
         float opt;
     } cases[] = {
-        {"setParameterAutomated", [&] { fx.setParameterAutomated(5, 0.75f); }, 0, 5, 0, nullptr, 0.75f},
+        {"setParameterAutomated", [&] { fx.setParameterAutomated(5, 0.75f); }, 0, 5, 0, nullptr,
+         0.75f},
         {"getMasterVersion", [&] { fx.getMasterVersion(); }, 1, 0, 0, nullptr, 0},
         {"getCurrentUniqueId", [&] { fx.getCurrentUniqueId(); }, 2, 0, 0, nullptr, 0},
         {"masterIdle", [&] { fx.masterIdle(); }, 3, 0, 0, nullptr, 0},
@@ -385,7 +432,8 @@ TEST(HostRequests, EachRequestCarriesItsOpcodeAndArguments) {
         {"wantEvents", [&] { fx.wantEvents(1); }, 6, 0, 1, nullptr, 0},
         {"getTimeInfo", [&] { fx.getTimeInfo(0x200); }, 7, 0, 0x200, nullptr, 0},
         {"tempoAt", [&] { fx.tempoAt(99); }, 10, 0, 99, nullptr, 0},
-        {"getNumAutomatableParameters", [&] { fx.getNumAutomatableParameters(); }, 11, 0, 0, nullptr, 0},
+        {"getNumAutomatableParameters", [&] { fx.getNumAutomatableParameters(); }, 11, 0, 0,
+         nullptr, 0},
         {"getParameterQuantization", [&] { fx.getParameterQuantization(); }, 12, 0, 0, nullptr, 0},
         {"ioChanged", [&] { fx.ioChanged(); }, 13, 0, 0, nullptr, 0},
         {"needIdle", [&] { fx.needIdle(); }, 14, 0, 0, nullptr, 0},
@@ -399,16 +447,23 @@ TEST(HostRequests, EachRequestCarriesItsOpcodeAndArguments) {
         {"willProcessReplacing", [&] { fx.willProcessReplacing(); }, 22, 0, 0, nullptr, 0},
         {"getCurrentProcessLevel", [&] { fx.getCurrentProcessLevel(); }, 23, 0, 0, nullptr, 0},
         {"getAutomationState", [&] { fx.getAutomationState(); }, 24, 0, 0, nullptr, 0},
-        {"offlineStart", [&] { fx.offlineStart(reinterpret_cast<VstAudioFile*>(&object), 4, 2); }, 25, 2, 4, &object, 0},
-        {"offlineRead", [&] { fx.offlineRead(reinterpret_cast<VstOfflineTask*>(&object), 7, true); }, 26, 1, 7, &object, 0},
-        {"offlineWrite", [&] { fx.offlineWrite(reinterpret_cast<VstOfflineTask*>(&object), 8); }, 27, 0, 8, &object, 0},
+        {"offlineStart", [&] { fx.offlineStart(reinterpret_cast<VstAudioFile*>(&object), 4, 2); },
+         25, 2, 4, &object, 0},
+        {"offlineRead",
+         [&] { fx.offlineRead(reinterpret_cast<VstOfflineTask*>(&object), 7, true); }, 26, 1, 7,
+         &object, 0},
+        {"offlineWrite", [&] { fx.offlineWrite(reinterpret_cast<VstOfflineTask*>(&object), 8); },
+         27, 0, 8, &object, 0},
         {"offlineGetCurrentPass", [&] { fx.offlineGetCurrentPass(); }, 28, 0, 0, nullptr, 0},
-        {"offlineGetCurrentMetaPass", [&] { fx.offlineGetCurrentMetaPass(); }, 29, 0, 0, nullptr, 0},
-        {"setOutputSamplerate", [&] { fx.setOutputSamplerate(22050.0f); }, 30, 0, 0, nullptr, 22050.0f},
+        {"offlineGetCurrentMetaPass", [&] { fx.offlineGetCurrentMetaPass(); }, 29, 0, 0, nullptr,
+         0},
+        {"setOutputSamplerate", [&] { fx.setOutputSamplerate(22050.0f); }, 30, 0, 0, nullptr,
+         22050.0f},
         {"getHostVendorString", [&] { fx.getHostVendorString(text); }, 32, 0, 0, text, 0},
         {"getHostProductString", [&] { fx.getHostProductString(text); }, 33, 0, 0, text, 0},
         {"getHostVendorVersion", [&] { fx.getHostVendorVersion(); }, 34, 0, 0, nullptr, 0},
-        {"hostVendorSpecific", [&] { fx.hostVendorSpecific(3, 4, &object, 0.5f); }, 35, 3, 4, &object, 0.5f},
+        {"hostVendorSpecific", [&] { fx.hostVendorSpecific(3, 4, &object, 0.5f); }, 35, 3, 4,
+         &object, 0.5f},
         {"canHostDo", [&] { fx.canHostDo(text); }, 37, 0, 0, text, 0},
         {"getHostLanguage", [&] { fx.getHostLanguage(); }, 38, 0, 0, nullptr, 0},
         {"openWindow", [&] { fx.openWindow(&object); }, 39, 0, 0, &object, 0},
@@ -417,7 +472,9 @@ TEST(HostRequests, EachRequestCarriesItsOpcodeAndArguments) {
         {"updateDisplay", [&] { fx.updateDisplay(); }, 42, 0, 0, nullptr, 0},
         {"beginEdit", [&] { fx.beginEdit(6); }, 43, 6, 0, nullptr, 0},
         {"endEdit", [&] { fx.endEdit(6); }, 44, 6, 0, nullptr, 0},
-        {"openFileSelector", [&] { fx.openFileSelector(reinterpret_cast<VstFileSelect*>(&object)); }, 45, 0, 0, &object, 0},
+        {"openFileSelector",
+         [&] { fx.openFileSelector(reinterpret_cast<VstFileSelect*>(&object)); }, 45, 0, 0, &object,
+         0},
     };
     for (const auto& c : cases) {
         host.requests.clear();

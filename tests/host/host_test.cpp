@@ -14,8 +14,8 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 #else
 #include <malloc.h>
 #endif
@@ -151,13 +151,25 @@ TEST_F(PluginTest, NullCallbackGetsNoInstanceInsteadOfACrash) {
 
 TEST_F(PluginTest, NullPointerOpcodesAnswerZeroWithoutCrashing) {
     auto host = openHost();
-    const VstInt32 opcodes[] = {effSetProgramName,   effGetProgramName,  effGetParamLabel,
-                                effGetParamDisplay,  effGetParamName,    effEditGetRect,
-                                effGetChunk,         effSetChunk,        effProcessEvents,
-                                effString2Parameter, effGetProgramNameIndexed,
-                                effGetInputProperties, effGetOutputProperties,
-                                effGetEffectName,    effGetVendorString, effGetProductString,
-                                effCanDo,            effGetMidiKeyName,  effGetMidiProgramName};
+    const VstInt32 opcodes[] = {effSetProgramName,
+                                effGetProgramName,
+                                effGetParamLabel,
+                                effGetParamDisplay,
+                                effGetParamName,
+                                effEditGetRect,
+                                effGetChunk,
+                                effSetChunk,
+                                effProcessEvents,
+                                effString2Parameter,
+                                effGetProgramNameIndexed,
+                                effGetInputProperties,
+                                effGetOutputProperties,
+                                effGetEffectName,
+                                effGetVendorString,
+                                effGetProductString,
+                                effCanDo,
+                                effGetMidiKeyName,
+                                effGetMidiProgramName};
     for (VstInt32 op : opcodes) EXPECT_EQ(host->dispatch(op, 0, 0, nullptr), 0) << op;
     // The instance still works afterwards.
     EXPECT_EQ(host->dispatch(effGetVstVersion), 2200);
@@ -166,8 +178,8 @@ TEST_F(PluginTest, NullPointerOpcodesAnswerZeroWithoutCrashing) {
 std::size_t heapInUse() {
 #if defined(_WIN32)
     PROCESS_MEMORY_COUNTERS_EX counters{};
-    GetProcessMemoryInfo(GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof counters);
     return counters.PrivateUsage;
 #else
     return mallinfo2().uordblks;
@@ -303,7 +315,9 @@ std::uint32_t bits(float f) {
     std::memcpy(&u, &f, 4);
     return u;
 }
-std::uint32_t word(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
+std::uint32_t word(const void* p) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
 
 VstIntPtr VSTCALLBACK conventionCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
                                          float) {

@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
     std::printf("  product          \"%s\"\n", host.getString(effGetProductString).c_str());
     std::printf("  vendor version   %lld\n",
                 static_cast<long long>(host.dispatch(effGetVendorVersion)));
-    std::printf("  VST version      %lld\n", static_cast<long long>(host.dispatch(effGetVstVersion)));
+    std::printf("  VST version      %lld\n",
+                static_cast<long long>(host.dispatch(effGetVstVersion)));
     ERect* rect = nullptr;
     if (host.dispatch(effEditGetRect, 0, 0, &rect) && rect)
         std::printf("  editor rect      %d x %d\n", rect->right - rect->left,
