@@ -14,8 +14,9 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include <psapi.h>
 #include <windows.h>
+
+#include <psapi.h> // needs windows.h first
 #else
 #include <malloc.h>
 #endif
