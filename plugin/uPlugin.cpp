@@ -1,12 +1,67 @@
 #include "plugin/uPlugin.h"
 
+#include "plugin/dsp/FilterDesign.h"
+#include "plugin/dsp/Numeric.h"
+#include "plugin/dsp/SoftClip.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 Relaxed<bool> editorRefreshPending{false};
 
-APluginProgram::APluginProgram() {
-    std::strcpy(name, "Init");
+namespace {
+
+// Factory values of program 0, indices 0 to 7; every other value starts at 0.
+constexpr float kFactoryValues[kNumActiveParams] = {0.75f, 1.0f, 0.35f, 0.9f,
+                                                    0.9f,  0.5f, 0.5f,  0.25f};
+
+// Host-facing parameter names. The editor shows longer captions of its own.
+constexpr const char* kParameterNames[kNumActiveParams] = {"Low Filter frequency",
+                                                           "Hi Filter frequency",
+                                                           "Filter type",
+                                                           "Filter Q",
+                                                           "Boost",
+                                                           "Attack",
+                                                           "Release",
+                                                           "Stereo"};
+
+constexpr const char* kCapabilities[] = {"receiveVstEvents", "receiveVstMidiEvent"};
+
+constexpr const char* kEffectName = "Velmora";
+constexpr const char* kVendorName = "Pemberly";
+constexpr const char* kProductName = "Velmora";
+constexpr VstInt32 kVendorVersion = 1;
+
+// MIDI status nibbles that make the editor copy the live values again.
+constexpr unsigned kMidiControlChange = 0xB0;
+constexpr unsigned kMidiPitchBend = 0xE0;
+constexpr unsigned kMidiIgnoredController = 126;
+
+// Copies at most size - 1 characters and always terminates.
+void copyText(char* dest, const char* src, std::size_t size) {
+    const std::size_t n = strnlen(src, size - 1);
+    std::memcpy(dest, src, n);
+    dest[n] = '\0';
 }
+
+// A rate the filter design and the follower can use: positive, finite and
+// normal. Zero, negative, NaN, infinite and subnormal rates are refused.
+bool isUsableRate(double rate) {
+    return rate > 0.0 && static_cast<float>(rate) >= FLT_MIN && static_cast<float>(rate) <= FLT_MAX;
+}
+
+float clampUnit(float value) {
+    if (value > 1.0f) return 1.0f;
+    if (!(value >= 0.0f)) return 0.0f;
+    return value;
+}
+
+} // namespace
+
+APluginProgram::APluginProgram() { copyText(name, "Init", sizeof name); }
 
 APlugin::APlugin(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
@@ -20,32 +75,229 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     canProcessReplacing(true);
     isSynth(false);
     setUniqueID(kUniqueID);
+    for (int i = 0; i < kNumPrograms; ++i)
+        std::snprintf(Programs[i]->name, kProgramNameSize, "Default %d", i + 1);
+    ring = dsp::HistoryRing{};
+    sampleCount = 0;
     editorRefreshPending = true;
+    fs = 44100.0f;
+    section = dsp::FilterSection{};
+    follower = dsp::EnvelopeFollower{};
+    for (int i = 0; i < kNumActiveParams; ++i) Programs[0]->fvar[i] = kFactoryValues[i];
+    setProgram(0);
+    copyText(Programs[0]->name, "Default", kProgramNameSize);
 }
 
 APlugin::~APlugin() {
-    // The editor reads this effect while it goes, so it goes first.
+    // The editor reads this effect while it goes, so it goes before the programs.
     setEditor(nullptr);
 }
 
-void APlugin::setParameter(VstInt32 index, float value) {}
-float APlugin::getParameter(VstInt32 index) { return 0.0f; }
+void APlugin::refreshSampleRate() {
+    const double rate = updateSampleRate();
+    if (isUsableRate(rate)) fs = static_cast<float>(rate);
+}
+
+void APlugin::updateDerivedValues() {
+    const float rate = fs;
+    filterType = dsp::roundDown(dsp::single(4.99 * fvar[kParamFilterType]));
+    filterQ = dsp::single(0.995 * fvar[kParamFilterQ]);
+    boost = dsp::boostGain(fvar[kParamBoost]);
+    attackCoef = dsp::envelopeCoefficient(fvar[kParamAttack], rate);
+    releaseCoef = dsp::envelopeCoefficient(fvar[kParamRelease], rate);
+    swapStereo = fvar[kParamSwapStereo] >= 0.5f ? 1.0f : 0.0f;
+}
+
+void APlugin::setParameter(VstInt32 index, float value) {
+    if (index < 0 || index >= kNumStoredValues) return;
+    value = clampUnit(value);
+    fvar[index] = value;
+    Programs[currentProgram]->fvar[index] = value;
+    refreshSampleRate();
+    updateDerivedValues();
+    if (AEffEditor* e = getEditor()) e->update();
+}
+
+float APlugin::getParameter(VstInt32 index) {
+    if (index < 0 || index >= kNumParams) return 0.0f;
+    return fvar[index];
+}
+
 void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {}
-void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {}
-void APlugin::setProgram(VstInt32 program) {}
-void APlugin::setProgramName(char* name) {}
-void APlugin::getProgramName(char* name) {}
-void APlugin::getParameterLabel(VstInt32 index, char* label) {}
+
+void APlugin::designFilter(int type, float frequency, float resonance, float rate) {
+    section.coef = dsp::designFilter(type, frequency, resonance, rate);
+}
+
+template <bool redesign>
+inline float APlugin::followAndFilter(float key, float audio, BlockState& s) {
+    const float e = s.follower.follow(key, s.boost, s.attackCoef, s.releaseCoef);
+    if constexpr (redesign) {
+        const DesignInputs in{
+            fvar[kParamLowFrequency], fvar[kParamHighFrequency], e, filterQ, fs, filterType};
+        if (!designed || !(in == lastDesign)) {
+            cutoff = dsp::sweepFrequency(in.low, in.high, in.weight);
+            designFilter(in.type, cutoff, in.resonance, in.rate);
+            s.section.setCoefficients(section.coef);
+            lastDesign = in;
+            designed = true;
+        }
+    }
+    return s.section.filterStep(audio);
+}
+
+inline void APlugin::processChunk(const float* inL, const float* inR, float* outL, float* outR,
+                                  VstInt32 first, int frames, BlockState& state) {
+    // A local copy, so that the recursions keep it in registers.
+    BlockState s = state;
+    // The chunk's inputs are all read before any of its outputs is written:
+    // the host may pass the same buffers for both.
+    float key[kChunkFrames], audio[kChunkFrames], filtered[kChunkFrames];
+    const bool reversed = swapStereo != 0.0f;
+    const float* keyIn = (reversed ? inR : inL) + first;
+    const float* audioIn = (reversed ? inL : inR) + first;
+    for (int i = 0; i < frames; ++i) {
+        // A non-finite sample is heard as silence, so that one bad value
+        // cannot leave the follower or the filter without a number.
+        key[i] = dsp::finiteOrSilence(keyIn[i]);
+        audio[i] = dsp::finiteOrSilence(audioIn[i]);
+    }
+    s.boost = boost;
+    s.attackCoef = attackCoef;
+    s.releaseCoef = releaseCoef;
+    // The redesign falls on the frames that bring the counter to a multiple
+    // of 32, counted since construction, whatever the block sizes. The frames
+    // in between run without it, so that the loop keeps its state in
+    // registers and calls nothing.
+    for (int i = 0; i < frames;) {
+        const int untilRedesign =
+            static_cast<int>(kRedesignInterval - (s.sampleCount & (kRedesignInterval - 1)));
+        const int plainEnd = std::min(frames, i + untilRedesign - 1);
+        for (; i < plainEnd; ++i) {
+            ++s.sampleCount;
+            filtered[i] = followAndFilter<false>(key[i], audio[i], s);
+        }
+        if (i < frames) {
+            ++s.sampleCount;
+            filtered[i] = followAndFilter<true>(key[i], audio[i], s);
+            ++i;
+        }
+    }
+    state = s;
+    // The clipper has no memory: it runs apart from the recursions.
+    for (int i = 0; i < frames; ++i) {
+        const float out = dsp::softClip(filtered[i]);
+        outL[first + i] = out;
+        outR[first + i] = out;
+    }
+}
+
+void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    if (sampleFrames <= 0 || !inputs || !outputs) return;
+    const float* inL = inputs[0];
+    const float* inR = inputs[1];
+    float* outL = outputs[0];
+    float* outR = outputs[1];
+    if (!inL || !inR || !outL || !outR) return;
+    BlockState s{follower, dsp::SectionRun(section, ring), sampleCount, 0.0f, 1.0f, 1.0f};
+    for (VstInt32 first = 0; first < sampleFrames;) {
+        const int frames = static_cast<int>(std::min<VstInt32>(kChunkFrames, sampleFrames - first));
+        processChunk(inL, inR, outL, outR, first, frames, s);
+        first += frames; // never past sampleFrames, so never overflows
+    }
+    // The rings rotate once per frame; the run kept their newest entries.
+    ring.advanceBy(static_cast<std::uint32_t>(sampleFrames));
+    s.section.store(section, ring);
+    follower = s.follower;
+    sampleCount = s.sampleCount;
+}
+
+void APlugin::setProgram(VstInt32 program) {
+    editorRefreshPending = false;
+    if (program < 0 || program >= kNumPrograms) return;
+    curProgram = program;
+    currentProgram = program;
+    const APluginProgram& p = *Programs[program];
+    for (int i = 0; i < kNumProgramValues; ++i) setParameter(i, p.fvar[i]);
+    editorRefreshPending = true;
+    if (!editorClosed && getEditor()) getEditor()->update();
+}
+
+void APlugin::setProgramName(char* name) {
+    copyText(Programs[currentProgram]->name, name, kProgramNameSize);
+    if (!editorClosed && getEditor()) getEditor()->update();
+}
+
+void APlugin::getProgramName(char* name) {
+    copyText(name, Programs[currentProgram]->name, kVstMaxProgNameLen);
+}
+
+bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) {
+    if (index < 0 || index >= kNumPrograms) return false;
+    copyText(text, Programs[index]->name, kVstMaxProgNameLen);
+    return true;
+}
+
+void APlugin::getParameterLabel(VstInt32 index, char* label) { label[0] = '\0'; }
+
 void APlugin::getParameterDisplay(VstInt32 index, char* text) {}
-void APlugin::getParameterName(VstInt32 index, char* text) {}
-float APlugin::getVu() { return 0.0f; }
+
+void APlugin::getParameterName(VstInt32 index, char* text) {
+    if (index < 0 || index >= kNumActiveParams) return;
+    std::strcpy(text, kParameterNames[index]);
+}
+
+float APlugin::getVu() {
+    const float level = vuLevel;
+    vuLevel = 0.0f;
+    return level;
+}
+
 void APlugin::suspend() {}
-void APlugin::resume() {}
-VstInt32 APlugin::processEvents(VstEvents* events) { return 1; }
-bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) { return false; }
-bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) { return false; }
-bool APlugin::getEffectName(char* name) { return false; }
-bool APlugin::getVendorString(char* text) { return false; }
-bool APlugin::getProductString(char* text) { return false; }
-VstInt32 APlugin::getVendorVersion() { return 1; }
-VstInt32 APlugin::canDo(char* text) { return -1; }
+
+void APlugin::resume() { wantEvents(1); }
+
+VstInt32 APlugin::processEvents(VstEvents* events) {
+    for (VstInt32 i = 0; i < events->numEvents; ++i) {
+        const VstEvent* ev = events->events[i];
+        if (!ev || ev->type != kVstMidiType) continue;
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(ev);
+        const unsigned status = static_cast<unsigned char>(midi->midiData[0]) & 0xF0u;
+        const unsigned controller = static_cast<unsigned char>(midi->midiData[1]);
+        const bool refresh =
+            (status == kMidiControlChange && controller != kMidiIgnoredController) ||
+            status == kMidiPitchBend;
+        if (refresh && getEditor()) getEditor()->update();
+    }
+    return 1;
+}
+
+bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
+    if (index < 0 || index >= 2) return false;
+    std::snprintf(properties->label, kVstMaxLabelLen, "Vmqz %d", index + 1);
+    properties->flags = kVstPinIsActive | kVstPinIsStereo;
+    return true;
+}
+
+bool APlugin::getEffectName(char* name) {
+    copyText(name, kEffectName, kVstMaxEffectNameLen);
+    return true;
+}
+
+bool APlugin::getVendorString(char* text) {
+    copyText(text, kVendorName, kVstMaxVendorStrLen);
+    return true;
+}
+
+bool APlugin::getProductString(char* text) {
+    copyText(text, kProductName, kVstMaxProductStrLen);
+    return true;
+}
+
+VstInt32 APlugin::getVendorVersion() { return kVendorVersion; }
+
+VstInt32 APlugin::canDo(char* text) {
+    for (const char* c : kCapabilities)
+        if (std::string_view(text) == c) return 1;
+    return -1;
+}

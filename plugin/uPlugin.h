@@ -1,19 +1,51 @@
 // The effect: a keyed filter. One input is the key, whose envelope sweeps a
 // second-order filter that the other input passes through.
+//
+// Threads: the host may run processReplacing on its audio thread while
+// parameters and programs change on another. Every value that crosses is a
+// Relaxed 32-bit field; the signal state (follower, rings, filter section)
+// belongs to the audio thread alone. processReplacing allocates nothing and
+// takes no lock.
 #pragma once
 
 #include "frame/DAudioEffectX.h"
 #include "plugin/Relaxed.h"
+#include "plugin/dsp/Envelope.h"
+#include "plugin/dsp/FilterSection.h"
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
 constexpr VstInt32 kNumPrograms = 16;
-constexpr VstInt32 kNumParams = 120;      // declared to the host
-constexpr int kNumProgramValues = 121;    // loaded by a program change, copied to the editor
-constexpr int kNumStoredValues = 501;     // size of every fvar array
-constexpr int kProgramNameSize = 64;      // bytes, terminating zero included
+constexpr VstInt32 kNumParams = 120;   // declared to the host
+constexpr int kNumProgramValues = 121; // loaded by a program change, copied to the editor
+constexpr int kNumStoredValues = 501;  // size of every fvar array
+constexpr int kProgramNameSize = 64;   // bytes, terminating zero included
 constexpr VstInt32 kUniqueID = fourCharCode('V', 'm', 'q', 'z');
+
+// Indices of the eight values that act.
+enum ParamIndex : int {
+    kParamLowFrequency = 0,
+    kParamHighFrequency,
+    kParamFilterType,
+    kParamFilterQ,
+    kParamBoost,
+    kParamAttack,
+    kParamRelease,
+    kParamSwapStereo,
+    kNumActiveParams
+};
+
+// Frames between two filter designs; the sweep is redesigned when the frame
+// counter's low bits are all zero.
+constexpr std::uint32_t kRedesignInterval = 32;
+
+// Frames that processReplacing reads, runs and writes as one chunk. The
+// stereo selection and the follower's settings are read once per chunk: a
+// change from another thread lands within 64 frames (1.5 ms at 44.1 kHz),
+// one made between blocks at the block's first frame.
+constexpr int kChunkFrames = 64;
 
 // Raised when an effect is constructed and after every program load;
 // consumed by the editor window's refresh timer. One for the whole library.
@@ -67,6 +99,72 @@ public:
 
     const APluginProgram& program(int i) const { return *Programs[i]; }
 
+    // Read-only views of the derived control values and of the signal state,
+    // for tools and tests. The signal state is the audio thread's: read it
+    // only while no block is being processed.
+    int getFilterType() const { return filterType; }
+    float getFilterQ() const { return filterQ; }
+    float getBoost() const { return boost; }
+    float getAttackCoef() const { return attackCoef; }
+    float getReleaseCoef() const { return releaseCoef; }
+    float getSwapStereo() const { return swapStereo; }
+    float getFs() const { return fs; }
+    float getEnvelope() const { return follower.envelope; }
+    float getCutoff() const { return cutoff; }
+    std::uint32_t getSampleCount() const { return sampleCount; }
+    const dsp::HistoryRing& getRing() const { return ring; }
+    const dsp::FilterSection& getSection() const { return section; }
+
 private:
+    // The signal state while a block runs, in registers rather than fields,
+    // and the follower's settings as read for the current chunk of frames.
+    struct BlockState {
+        dsp::EnvelopeFollower follower;
+        dsp::SectionRun section;
+        std::uint32_t sampleCount;
+        float boost, attackCoef, releaseCoef;
+    };
+    // One frame of the signal path on the key and audio samples: follower,
+    // the sweep's redesign when `redesign` (every 32nd frame), filter;
+    // returns the filter's output (the block state's filterOut).
+    template <bool redesign> float followAndFilter(float key, float audio, BlockState& s);
+    // Up to kChunkFrames frames starting at `first`.
+    void processChunk(const float* inL, const float* inR, float* outL, float* outR, VstInt32 first,
+                      int frames, BlockState& s);
+    void designFilter(int type, float frequency, float resonance, float rate);
+    // Recomputes every value that the signal path reads from fvar.
+    void updateDerivedValues();
+    void refreshSampleRate();
+
+    // Audio thread only.
+    dsp::EnvelopeFollower follower;
+    dsp::HistoryRing ring;
+    std::uint32_t sampleCount = 0; // wraps at 2^32; the low bits pace the redesign
+    float cutoff = 0.0f;           // Hz, input of the latest design
+    // Everything the latest design was made from. A redesign from the same
+    // values would give the same coefficients, so it is skipped: a silent
+    // key holds the envelope weight at 0 and a loud one at 1 for long runs.
+    struct DesignInputs {
+        float low, high, weight, resonance, rate;
+        int type;
+        bool operator==(const DesignInputs&) const = default;
+    };
+    DesignInputs lastDesign{};
+    bool designed = false; // no design yet: the coefficients are all zero
+    dsp::FilterSection section;
+
+    // Written by setParameter, read by the audio thread field by field.
+    Relaxed<float> swapStereo{0.0f}; // 0.0 "Normal" (key left), 1.0 "Reversed"
+    Relaxed<float> filterQ{0.0f};
+    Relaxed<float> attackCoef{1.0f};
+    Relaxed<float> releaseCoef{1.0f};
+    Relaxed<float> boost{0.0f};
+    Relaxed<int> filterType{0};
+    Relaxed<float> fs{44100.0f}; // Hz, the last valid rate the frame reported
+    // The program that setParameter writes through to; mirrors the frame's
+    // curProgram, which is not safe to read from another thread.
+    Relaxed<VstInt32> currentProgram{0};
+
     std::array<std::unique_ptr<APluginProgram>, kNumPrograms> Programs;
+    Relaxed<float> vuLevel{0.0f};
 };

@@ -1,0 +1,53 @@
+// The key channel's envelope follower and the sweep it drives.
+#pragma once
+
+#include "plugin/dsp/Numeric.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace dsp {
+
+// Follower coefficient for a normalised time p (0 .. 1) at `fs` Hz: the
+// follower covers the fraction c of the remaining distance per sample, with
+// c = 1000 / n for n samples in 2^(12 p) ms, and c = 1 below 1000 samples.
+float envelopeCoefficient(float p, float fs);
+
+// Detector gain for the "Boost" value p: 0 .. 3.999.
+float boostGain(float p);
+
+// Follower state: one single, never clamped, so with a gain above 1 it may
+// rise above 1. It never becomes negative or infinite: the detector value is
+// bounded to the largest finite single.
+struct EnvelopeFollower {
+    float envelope = 0.0f;
+
+    // One sample of the key channel; `key` must be finite. Returns the
+    // envelope limited to 0 .. 1, the sweep position's weight.
+    float follow(float key, float boost, float attackCoef, float releaseCoef) {
+        // A huge key times the gain may overflow; an infinite detector value
+        // would leave the envelope infinite, then NaN, for good.
+        const float t = std::min(single(std::fabs(static_cast<double>(key)) * boost), FLT_MAX);
+        // The difference of two singles rounded once to single equals the
+        // double difference rounded to single (double has more than twice
+        // the precision), so single arithmetic gives the same d.
+        const float d = t - envelope;
+        // Both candidates, then a select: the direction changes too often
+        // with real keys for a branch to be predicted.
+        const double env = envelope;
+        const float rising = single(static_cast<double>(d) * attackCoef + env);
+        const float falling = single(static_cast<double>(d) * releaseCoef + env);
+        // Rounding d up can carry a step towards the largest single past it.
+        envelope = std::min(d > 0.0f ? rising : falling, FLT_MAX);
+        // The envelope is finite and never negative here; limit it to 1.
+        return std::min(envelope, 1.0f);
+    }
+};
+
+// Sweep frequency in Hz for the envelope weight e (0 .. 1) between the
+// positions `low` (at e = 0) and `high` (at e = 1): 15 * 2^(10 m) Hz, from
+// 15 Hz at m = 0 to 15360.0039 Hz at m = 1.
+float sweepFrequency(float low, float high, float e);
+
+} // namespace dsp

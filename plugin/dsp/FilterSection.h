@@ -1,0 +1,99 @@
+// The second-order filter section and the three-slot history rings it runs on.
+#pragma once
+
+#include "plugin/dsp/FilterDesign.h"
+#include "plugin/dsp/Numeric.h"
+
+#include <cstdint>
+
+namespace dsp {
+
+// Which slot of the three-entry history rings holds the current sample and
+// which the two before it. Each frame the written slot moves back by one:
+// from the starting phase the first frame writes slot 1, then 0, 2, 1, ...
+struct HistoryRing {
+    int ringPhase = 0;
+    int ringNow = 0;
+    int ringPrev1 = 1;
+    int ringPrev2 = 2;
+
+    void advance();
+    // The same as `frames` calls of advance(): the rotation repeats every 3.
+    void advanceBy(std::uint32_t frames);
+};
+
+// The constant that keeps the recursion clear of subnormal numbers: added to
+// the input, the recursion and the output. At ordinary levels it vanishes in
+// the single-precision rounding.
+inline constexpr double kDenormalOffset = 1e-15;
+
+// y0 of the recursion, summed left to right in double and rounded once.
+inline float recursionStep(const BiquadCoefficients& c, float x0, float x1, float x2, float y1,
+                           float y2) {
+    return single(static_cast<double>(c.coefB[0]) * x0 + static_cast<double>(c.coefB[1]) * x1 +
+                  static_cast<double>(c.coefB[2]) * x2 - static_cast<double>(c.coefA[1]) * y1 -
+                  static_cast<double>(c.coefA[2]) * y2 + kDenormalOffset);
+}
+
+// Direct form I section over rings of single-precision history: the state
+// that lives between blocks.
+struct FilterSection {
+    BiquadCoefficients coef = kZeroCoefficients;
+    float xHist[3] = {0.0f, 0.0f, 0.0f};
+    float yHist[3] = {0.0f, 0.0f, 0.0f};
+    float filterOut = 0.0f;
+
+    // One step with input x (finite) in the ring's current slot; returns and
+    // keeps the output in filterOut. A step whose recursion overflows brings
+    // both histories back to rest (zero) instead of keeping inf or NaN.
+    float filterStep(float x, const HistoryRing& ring);
+};
+
+// The same section while a block runs: the three newest samples of each ring
+// held in registers, oldest last, so the recursion does not wait on memory.
+// Coefficients and history are kept widened to double (they are singles, so
+// exactly), which spares a conversion per term. Loaded from the rings at the
+// start of a block and stored back at its end; the arithmetic is
+// FilterSection::filterStep's.
+struct SectionRun {
+    double b0, b1, b2, a1, a2;
+    double x1, x2, x3, y1, y2, y3;
+    float filterOut;
+
+    SectionRun(const FilterSection& s, const HistoryRing& ring)
+        : x1(s.xHist[ring.ringNow]), x2(s.xHist[ring.ringPrev1]), x3(s.xHist[ring.ringPrev2]),
+          y1(s.yHist[ring.ringNow]), y2(s.yHist[ring.ringPrev1]), y3(s.yHist[ring.ringPrev2]),
+          filterOut(s.filterOut) {
+        setCoefficients(s.coef);
+    }
+
+    void setCoefficients(const BiquadCoefficients& c) {
+        b0 = c.coefB[0], b1 = c.coefB[1], b2 = c.coefB[2], a1 = c.coefA[1], a2 = c.coefA[2];
+    }
+
+    float filterStep(float x) {
+        const double x0 = single(static_cast<double>(x) + kDenormalOffset);
+        const float y0 = single(b0 * x0 + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kDenormalOffset);
+        if (!isFiniteSample(y0)) [[unlikely]] {
+            x1 = x2 = x3 = y1 = y2 = y3 = 0.0;
+            filterOut = 0.0f;
+            return filterOut;
+        }
+        x3 = x2, x2 = x1, x1 = x0;
+        y3 = y2, y2 = y1, y1 = y0;
+        filterOut = single(static_cast<double>(y0) + kDenormalOffset);
+        return filterOut;
+    }
+
+    // `ring` must have advanced once per step since the run was loaded; the
+    // coefficients are the section's own (the run only reads them).
+    void store(FilterSection& s, const HistoryRing& ring) const {
+        s.xHist[ring.ringNow] = single(x1), s.xHist[ring.ringPrev1] = single(x2),
+        s.xHist[ring.ringPrev2] = single(x3);
+        s.yHist[ring.ringNow] = single(y1), s.yHist[ring.ringPrev1] = single(y2),
+        s.yHist[ring.ringPrev2] = single(y3);
+        s.filterOut = filterOut;
+    }
+};
+
+} // namespace dsp

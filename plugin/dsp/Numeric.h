@@ -1,0 +1,37 @@
+// Numeric helpers shared by the effect engine and the editor window.
+//
+// Arithmetic is carried in double and rounded to single precision where the
+// engine stores a value; these helpers fix that rounding in one place.
+#pragma once
+
+#include <cfloat>
+#include <cmath>
+
+namespace dsp {
+
+// Rounds a double to the nearest single (the hardware's default mode).
+inline float single(double x) { return static_cast<float>(x); }
+
+// The integer nearest to x - 0.4999999, ties to even: floor(x), except that a
+// value less than 1e-7 below an integer gives that integer. Values outside the
+// int range (and NaN) give the nearest end of the range, or 0 for NaN.
+inline int roundDown(float x) {
+    const double r = std::nearbyint(static_cast<double>(x) - 0.4999999);
+    if (!(r == r)) return 0;
+    if (r >= 2147483647.0) return 2147483647;
+    if (r <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(r);
+}
+
+// A close approximation of 2^x: exp(0.6931472 x) rounded to single. The
+// factor is the decimal 0.6931472, slightly above ln 2, so pow2(10) is
+// 1024.000244 and pow2(9) is 511.9999..., not the exact powers.
+inline float pow2(float x) { return single(std::exp(0.6931472 * static_cast<double>(x))); }
+
+// True for a finite single (neither infinite nor NaN).
+inline bool isFiniteSample(float x) { return std::fabs(x) <= FLT_MAX; }
+
+// x if finite, else 0: how the signal path hears infinities and NaNs.
+inline float finiteOrSilence(float x) { return isFiniteSample(x) ? x : 0.0f; }
+
+} // namespace dsp

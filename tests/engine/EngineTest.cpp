@@ -1,0 +1,757 @@
+// APlugin as the host sees it: construction, parameters, programs,
+// descriptions, events and the signal path.
+#include "TestSupport.h"
+
+#include "plugin/dsp/FilterDesign.h"
+#include "plugin/dsp/Numeric.h"
+#include "plugin/dsp/SoftClip.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace enginetest;
+using dsp::single;
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+const float kFactory[8] = {0.75f, 1.0f, 0.35f, 0.9f, 0.9f, 0.5f, 0.5f, 0.25f};
+
+struct Block {
+    std::vector<float> inL, inR, outL, outR;
+    explicit Block(int n) : inL(n), inR(n), outL(n, -7.0f), outR(n, -7.0f) {}
+    void run(APlugin& fx, int offset = 0, int frames = -1) {
+        if (frames < 0) frames = static_cast<int>(inL.size()) - offset;
+        float* in[2] = {inL.data() + offset, inR.data() + offset};
+        float* out[2] = {outL.data() + offset, outR.data() + offset};
+        fx.processReplacing(in, out, frames);
+    }
+};
+
+// The signal path written plainly from the description: shifting history
+// variables instead of rings, the follower and recursion inline.
+struct ReferencePath {
+    float fvar0, fvar1, filterQ, boost, attack, release, swap;
+    int type;
+    float fs = 44100.0f;
+    float envelope = 0;
+    unsigned count = 0;
+    float b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+    float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+
+    explicit ReferencePath(const APlugin& fx) { reload(fx); }
+
+    // The settings as the effect derived them; the signal state stays.
+    void reload(const APlugin& fx) {
+        fvar0 = fx.fvar[0], fvar1 = fx.fvar[1], filterQ = fx.getFilterQ(), boost = fx.getBoost();
+        attack = fx.getAttackCoef(), release = fx.getReleaseCoef(), swap = fx.getSwapStereo();
+        type = fx.getFilterType();
+    }
+
+    float step(float L, float R) {
+        ++count;
+        const float key = swap == 0.0f ? L : R, audio = swap == 0.0f ? R : L;
+        const float t = single(std::fabs(double(key)) * boost);
+        const float d = single(double(t) - envelope);
+        envelope = single(double(d) * (d > 0 ? attack : release) + envelope);
+        const float e = envelope > 1 ? 1.0f : (envelope >= 0 ? envelope : 0.0f);
+        if (count % 32 == 0) {
+            const float m = single((double(fvar1) - fvar0) * e + fvar0);
+            const float cutoff = single(double(dsp::pow2(single(10.0 * m))) * 15.0);
+            const auto c = dsp::designFilter(type, cutoff, filterQ, fs);
+            b0 = c.coefB[0], b1 = c.coefB[1], b2 = c.coefB[2], a1 = c.coefA[1], a2 = c.coefA[2];
+        }
+        const float x0 = single(double(audio) + 1e-15);
+        const float y0 = single(double(b0) * x0 + double(b1) * x1 + double(b2) * x2 -
+                                double(a1) * y1 - double(a2) * y2 + 1e-15);
+        x2 = x1, x1 = x0, y2 = y1, y1 = y0;
+        return dsp::softClip(single(double(y0) + 1e-15));
+    }
+};
+
+// A key with drum-like bursts on the left and a chord on the right.
+void fillMusic(Block& b, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    for (std::size_t i = 0; i < b.inL.size(); ++i) {
+        const float burst = std::exp(-float(i % 5000) / 600.0f);
+        b.inL[i] = 0.9f * burst * noise(rng);
+        b.inR[i] = 0.3f * (std::sin(0.031f * i) + std::sin(0.047f * i) + std::sin(0.0625f * i));
+    }
+}
+
+std::string text(const char* s) { return std::string(s); }
+
+} // namespace
+
+// --- Construction -------------------------------------------------------------
+
+TEST(Construction, RecordAndStateAfterMain) {
+    editorsAlive = 0;
+    Instance in;
+    APlugin& fx = *in.effect;
+    const AEffect* rec = fx.getAeffect();
+    EXPECT_EQ(rec->numPrograms, 16);
+    EXPECT_EQ(rec->numParams, 120);
+    EXPECT_EQ(rec->numInputs, 2);
+    EXPECT_EQ(rec->numOutputs, 2);
+    EXPECT_EQ(rec->flags, 25);
+    EXPECT_EQ(rec->uniqueID, fourCharCode('V', 'm', 'q', 'z'));
+    EXPECT_EQ(editorsAlive, 1);
+    EXPECT_EQ(fx.getFs(), 44100.0f);
+    EXPECT_EQ(fx.getSampleRate(), 44100.0f);
+    EXPECT_EQ(fx.getProgram(), 0);
+    EXPECT_TRUE(editorRefreshPending);
+    EXPECT_FALSE(fx.editorClosed);
+    for (int i = 0; i < kNumProgramValues; ++i) {
+        const float want = i < 8 ? kFactory[i] : 0.0f;
+        EXPECT_EQ(fx.fvar[i], want) << i;
+        EXPECT_EQ(fx.program(0).fvar[i], want) << i;
+        if (i < kNumParams) {
+            EXPECT_EQ(fx.getParameter(i), want) << i;
+        }
+    }
+    EXPECT_EQ(fx.getFilterType(), 1);
+    EXPECT_EQ(fx.getFilterQ(), single(0.995 * 0.9f));
+    EXPECT_EQ(fx.getBoost(), single(3.999 * 0.9f));
+    EXPECT_EQ(fx.getSwapStereo(), 0.0f);
+    EXPECT_EQ(fx.getSampleCount(), 0u);
+    EXPECT_EQ(fx.getRing().ringNow, 0);
+    EXPECT_EQ(fx.getRing().ringPrev1, 1);
+    EXPECT_EQ(fx.getRing().ringPrev2, 2);
+    EXPECT_EQ(fx.getEnvelope(), 0.0f);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(fx.getSection().coef.coefB[i], 0.0f);
+        EXPECT_EQ(fx.getSection().coef.coefA[i], 0.0f);
+    }
+    // Program 0 was selected through setParameter: one rate request per value.
+    EXPECT_EQ(in.count(audioMasterGetSampleRate), kNumProgramValues);
+    EXPECT_EQ(text(fx.program(0).name), "Default");
+    for (int i = 1; i < kNumPrograms; ++i)
+        EXPECT_EQ(text(fx.program(i).name), "Default " + std::to_string(i + 1));
+}
+
+TEST(Construction, DestructionFreesTheEditorOnce) {
+    editorsAlive = 0;
+    {
+        Instance in;
+        EXPECT_EQ(editorsAlive, 1);
+    }
+    EXPECT_EQ(editorsAlive, 0);
+}
+
+// --- Parameters ----------------------------------------------------------------
+
+TEST(Parameters, DerivedValuesFollowTheMapping) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    fx.setParameter(2, 1.0f);
+    EXPECT_EQ(fx.getFilterType(), 4);
+    fx.setParameter(2, 0.2f);
+    EXPECT_EQ(fx.getFilterType(), 0);
+    fx.setParameter(2, 0.21f);
+    EXPECT_EQ(fx.getFilterType(), 1);
+    fx.setParameter(2, 0.5f);
+    EXPECT_EQ(fx.getFilterType(), 2);
+    fx.setParameter(2, 0.75f);
+    EXPECT_EQ(fx.getFilterType(), 3);
+    fx.setParameter(7, 0.5f);
+    EXPECT_EQ(fx.getSwapStereo(), 1.0f);
+    fx.setParameter(7, 0.4999f);
+    EXPECT_EQ(fx.getSwapStereo(), 0.0f);
+    fx.setParameter(3, 1.0f);
+    EXPECT_EQ(fx.getFilterQ(), 0.995000005f);
+    fx.setParameter(4, 1.0f);
+    EXPECT_EQ(fx.getBoost(), 3.999f);
+    fx.setParameter(6, 0.5f);
+    EXPECT_NEAR(fx.getReleaseCoef(), 0.354308f, 1e-6f);
+}
+
+TEST(Parameters, AttackAtZeroIsOneUpToOneMegahertz) {
+    for (float rate : {8000.0f, 44100.0f, 192000.0f, 1e6f}) {
+        Instance in;
+        in.host.setRateOnRequest = true;
+        in.host.reportedRate = rate;
+        in.effect->setParameter(5, 0.0f);
+        EXPECT_EQ(in.effect->getFs(), rate);
+        EXPECT_EQ(in.effect->getAttackCoef(), 1.0f) << rate;
+    }
+}
+
+TEST(Parameters, ValuesAreClampedIntoLiveAndProgram) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    fx.setParameter(0, 2.0f);
+    EXPECT_EQ(fx.fvar[0], 1.0f);
+    fx.setParameter(0, -1.0f);
+    EXPECT_EQ(fx.fvar[0], 0.0f);
+    fx.setParameter(1, kNaN);
+    EXPECT_EQ(fx.fvar[1], 0.0f);
+    EXPECT_EQ(fx.program(0).fvar[1], 0.0f);
+    fx.setParameter(119, 0.3f);
+    EXPECT_EQ(fx.getParameter(119), 0.3f);
+    fx.setParameter(120, 0.6f);
+    EXPECT_EQ(fx.fvar[120], 0.6f);
+    EXPECT_EQ(fx.getParameter(120), 0.0f);
+    EXPECT_EQ(fx.getParameter(500), 0.0f);
+    EXPECT_EQ(fx.getParameter(-1), 0.0f);
+    EXPECT_EQ(fx.getParameter(-2147483647 - 1), 0.0f);
+}
+
+TEST(Parameters, EveryIndexRefreshesRateDerivedValuesAndEditor) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    editorUpdates = 0;
+    in.host.calls.clear();
+    // The host changed its rate; the follower catches up on the next call.
+    fx.dispatcher(effSetSampleRate, 0, 0, nullptr, 96000.0f);
+    EXPECT_EQ(fx.getFs(), 44100.0f);
+    const float before = fx.getAttackCoef();
+    fx.setParameter(10, 0.4f);
+    EXPECT_EQ(fx.fvar[10], 0.4f);
+    EXPECT_EQ(fx.program(0).fvar[10], 0.4f);
+    EXPECT_EQ(fx.getFs(), 96000.0f);
+    EXPECT_EQ(in.count(audioMasterGetSampleRate), 1);
+    EXPECT_EQ(editorUpdates, 1);
+    EXPECT_EQ(fx.getAttackCoef(), dsp::envelopeCoefficient(0.5f, 96000.0f));
+    EXPECT_NE(fx.getAttackCoef(), before);
+}
+
+TEST(Parameters, IndicesOutsideTheStoreAreIgnored) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    editorUpdates = 0;
+    in.host.calls.clear();
+    fx.setParameter(501, 0.5f);
+    fx.setParameter(-1, 0.5f);
+    fx.setParameter(1 << 30, 0.5f);
+    EXPECT_EQ(editorUpdates, 0);
+    EXPECT_EQ(in.count(audioMasterGetSampleRate), 0);
+    fx.setParameter(500, 0.5f);
+    EXPECT_EQ(fx.fvar[500], 0.5f);
+    EXPECT_EQ(fx.program(0).fvar[500], 0.5f);
+}
+
+TEST(Parameters, UnusableHostRatesKeepTheLastValidRate) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    in.host.setRateOnRequest = true;
+    in.host.reportedRate = 48000.0f;
+    fx.setParameter(5, 0.8f);
+    ASSERT_EQ(fx.getFs(), 48000.0f);
+    const float attack = fx.getAttackCoef();
+    for (float bad : {0.0f, -0.0f, -44100.0f, kNaN, kInf, -kInf, 1e-42f}) {
+        in.host.reportedRate = bad;
+        fx.setParameter(5, 0.8f);
+        EXPECT_EQ(fx.getFs(), 48000.0f) << bad;
+        EXPECT_EQ(fx.getAttackCoef(), attack) << bad;
+    }
+    // The signal path keeps working on the kept rate.
+    Block b(4096);
+    fillMusic(b, 3);
+    b.run(fx);
+    for (float y : b.outL) EXPECT_TRUE(std::isfinite(y));
+    in.host.reportedRate = 22050.0f;
+    fx.setParameter(5, 0.8f);
+    EXPECT_EQ(fx.getFs(), 22050.0f);
+}
+
+// --- Programs ------------------------------------------------------------------
+
+TEST(Programs, SelectLoadsAndEditsStayInTheirProgram) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    fx.setProgram(5);
+    EXPECT_EQ(fx.getProgram(), 5);
+    EXPECT_TRUE(editorRefreshPending);
+    for (int i = 0; i < kNumProgramValues; ++i) EXPECT_EQ(fx.fvar[i], 0.0f) << i;
+    fx.setProgram(0);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(fx.fvar[i], kFactory[i]) << i;
+    fx.setProgram(2);
+    fx.setParameter(3, 0.2f);
+    fx.setProgram(0);
+    EXPECT_EQ(fx.fvar[3], 0.9f);
+    fx.setProgram(2);
+    EXPECT_EQ(fx.fvar[3], 0.2f);
+    EXPECT_EQ(fx.getParameter(3), 0.2f);
+}
+
+TEST(Programs, OutOfRangeSelectionChangesNothingButTheRefreshFlag) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    fx.setProgram(3);
+    fx.setParameter(0, 0.125f);
+    for (VstInt32 bad : {16, -1, 1000, -2147483647 - 1}) {
+        editorRefreshPending = true;
+        fx.setProgram(bad);
+        EXPECT_FALSE(editorRefreshPending) << bad;
+        EXPECT_EQ(fx.getProgram(), 3);
+        EXPECT_EQ(fx.fvar[0], 0.125f);
+    }
+    // Through the dispatcher a negative number reaches setProgram too.
+    fx.dispatcher(effSetProgram, 0, -1, nullptr, 0.0f);
+    EXPECT_EQ(fx.getProgram(), 3);
+}
+
+TEST(Programs, EditorUpdatesDependOnEditorClosed) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    editorUpdates = 0;
+    fx.setProgram(1);
+    EXPECT_EQ(editorUpdates, kNumProgramValues + 1);
+    fx.editorClosed = true;
+    editorUpdates = 0;
+    fx.setProgram(1);
+    // setParameter still calls the glue (it checks the flag itself); the
+    // program's own extra update is skipped.
+    EXPECT_EQ(editorUpdates, kNumProgramValues);
+    char name[] = "Quiet";
+    editorUpdates = 0;
+    fx.setProgramName(name);
+    EXPECT_EQ(editorUpdates, 0);
+    fx.editorClosed = false;
+    fx.setProgramName(name);
+    EXPECT_EQ(editorUpdates, 1);
+}
+
+TEST(Programs, NamesAreKeptPerProgramAndCutToTheirBuffers) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    fx.setProgram(7);
+    char name[] = "Sweeper";
+    fx.setProgramName(name);
+    char buf[64];
+    fx.getProgramName(buf);
+    EXPECT_EQ(text(buf), "Sweeper");
+    for (int i = 0; i < kNumPrograms; ++i) {
+        if (i == 7) continue;
+        EXPECT_EQ(text(fx.program(i).name),
+                  i == 0 ? "Default" : "Default " + std::to_string(i + 1));
+    }
+    EXPECT_TRUE(fx.getProgramNameIndexed(0, 3, buf));
+    EXPECT_EQ(text(buf), "Default 4");
+    std::memcpy(buf, "untouched", 10);
+    EXPECT_FALSE(fx.getProgramNameIndexed(0, 16, buf));
+    EXPECT_FALSE(fx.getProgramNameIndexed(0, -1, buf));
+    EXPECT_EQ(text(buf), "untouched");
+    // A long name keeps 63 characters in the program and reaches the host
+    // cut to the interface's program-name buffer.
+    std::string longName(100, 'x');
+    for (int i = 0; i < 100; ++i) longName[i] = char('a' + i % 26);
+    fx.setProgramName(longName.data());
+    EXPECT_EQ(text(fx.program(7).name), longName.substr(0, 63));
+    char host[kVstMaxProgNameLen + 8];
+    std::memset(host, '#', sizeof host);
+    fx.getProgramName(host);
+    EXPECT_EQ(text(host), longName.substr(0, kVstMaxProgNameLen - 1));
+    EXPECT_EQ(host[kVstMaxProgNameLen], '#');
+    std::memset(host, '#', sizeof host);
+    EXPECT_TRUE(fx.getProgramNameIndexed(0, 7, host));
+    EXPECT_EQ(text(host), longName.substr(0, kVstMaxProgNameLen - 1));
+    EXPECT_EQ(host[kVstMaxProgNameLen], '#');
+}
+
+// --- Descriptions and events ----------------------------------------------------
+
+TEST(Descriptions, NamesVendorAndCapabilities) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    const char* names[8] = {"Low Filter frequency",
+                            "Hi Filter frequency",
+                            "Filter type",
+                            "Filter Q",
+                            "Boost",
+                            "Attack",
+                            "Release",
+                            "Stereo"};
+    char buf[64];
+    for (int i = 0; i < 8; ++i) {
+        std::memset(buf, 0, sizeof buf);
+        fx.dispatcher(effGetParamName, i, 0, buf, 0.0f);
+        EXPECT_EQ(text(buf), names[i]);
+    }
+    for (int i : {8, 12, 119, -1, 5000}) {
+        std::strcpy(buf, "keep");
+        fx.getParameterName(i, buf);
+        EXPECT_EQ(text(buf), "keep") << i;
+        fx.getParameterLabel(i, buf);
+        EXPECT_EQ(text(buf), "") << i;
+        std::strcpy(buf, "keep");
+        fx.dispatcher(effGetParamDisplay, i, 0, buf, 0.0f);
+        EXPECT_EQ(text(buf), "keep") << i;
+    }
+    EXPECT_EQ(fx.dispatcher(effGetEffectName, 0, 0, buf, 0.0f), 1);
+    EXPECT_EQ(text(buf), "Velmora");
+    EXPECT_EQ(fx.dispatcher(effGetVendorString, 0, 0, buf, 0.0f), 1);
+    EXPECT_EQ(text(buf), "Pemberly");
+    EXPECT_EQ(fx.dispatcher(effGetProductString, 0, 0, buf, 0.0f), 1);
+    EXPECT_EQ(text(buf), "Velmora");
+    EXPECT_EQ(fx.dispatcher(effGetVendorVersion, 0, 0, nullptr, 0.0f), 1);
+    for (auto [cap, answer] :
+         {std::pair{"receiveVstEvents", 1}, std::pair{"receiveVstMidiEvent", 1},
+          std::pair{"receivevstmidievent", -1}, std::pair{"receiveVstMidiEvents", -1},
+          std::pair{"", -1}, std::pair{"sendVstEvents", -1}}) {
+        std::string s = cap;
+        EXPECT_EQ(fx.dispatcher(effCanDo, 0, 0, s.data(), 0.0f), answer) << cap;
+    }
+}
+
+TEST(Descriptions, OutputPins) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    VstPinProperties p;
+    std::memset(&p, 0x5A, sizeof p);
+    EXPECT_EQ(fx.dispatcher(effGetOutputProperties, 1, 0, &p, 0.0f), 1);
+    EXPECT_EQ(text(p.label), "Vmqz 2");
+    EXPECT_EQ(p.flags, 3);
+    EXPECT_TRUE(fx.getOutputProperties(0, &p));
+    EXPECT_EQ(text(p.label), "Vmqz 1");
+    for (VstInt32 bad : {2, 3, -1}) {
+        VstPinProperties q, before;
+        std::memset(&q, 0x33, sizeof q);
+        before = q;
+        EXPECT_FALSE(fx.getOutputProperties(bad, &q)) << bad;
+        EXPECT_EQ(std::memcmp(&q, &before, sizeof q), 0) << bad;
+    }
+}
+
+TEST(Descriptions, ResumeAsksForMidiAndVuStaysZero) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    in.host.calls.clear();
+    fx.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
+    fx.dispatcher(effMainsChanged, 0, 0, nullptr, 0.0f);
+    fx.dispatcher(effMainsChanged, 0, 7, nullptr, 0.0f);
+    ASSERT_EQ(in.count(audioMasterWantMidi), 2);
+    for (const auto& c : in.host.calls)
+        if (c.opcode == audioMasterWantMidi) {
+            EXPECT_EQ(c.value, 1);
+        }
+    Block b(512);
+    fillMusic(b, 1);
+    b.run(fx);
+    EXPECT_EQ(fx.getVu(), 0.0f);
+    EXPECT_EQ(fx.dispatcher(effGetVu, 0, 0, nullptr, 0.0f), 0);
+}
+
+namespace {
+VstMidiEvent midi(unsigned char status, unsigned char data1) {
+    VstMidiEvent e{};
+    e.type = kVstMidiType;
+    e.byteSize = sizeof e;
+    e.midiData[0] = char(status);
+    e.midiData[1] = char(data1);
+    return e;
+}
+struct EventList {
+    VstInt32 numEvents;
+    VstIntPtr reserved;
+    VstEvent* events[8];
+};
+} // namespace
+
+TEST(Events, OnlyControlChangesAndPitchBendRefreshTheEditor) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    VstMidiEvent noteOn = midi(0x90, 60), cc126 = midi(0xB3, 126), cc7 = midi(0xB0, 7),
+                 bend = midi(0xE5, 0), noteOff = midi(0x80, 60);
+    VstEvent sysex{};
+    sysex.type = kVstSysExType;
+    EventList quiet{4,
+                    0,
+                    {reinterpret_cast<VstEvent*>(&noteOn), reinterpret_cast<VstEvent*>(&cc126),
+                     &sysex, reinterpret_cast<VstEvent*>(&noteOff)}};
+    editorUpdates = 0;
+    EXPECT_EQ(fx.dispatcher(effProcessEvents, 0, 0, &quiet, 0.0f), 1);
+    EXPECT_EQ(editorUpdates, 0);
+    EventList loud{3,
+                   0,
+                   {reinterpret_cast<VstEvent*>(&cc7), reinterpret_cast<VstEvent*>(&cc7),
+                    reinterpret_cast<VstEvent*>(&bend)}};
+    EXPECT_EQ(fx.dispatcher(effProcessEvents, 0, 0, &loud, 0.0f), 1);
+    EXPECT_EQ(editorUpdates, 3);
+    // Count 0 or below processes nothing; a null reference is skipped.
+    EventList none{-1, 0, {reinterpret_cast<VstEvent*>(&cc7)}};
+    EXPECT_EQ(fx.processEvents(reinterpret_cast<VstEvents*>(&none)), 1);
+    EventList holes{2, 0, {nullptr, reinterpret_cast<VstEvent*>(&cc7)}};
+    EXPECT_EQ(fx.processEvents(reinterpret_cast<VstEvents*>(&holes)), 1);
+    EXPECT_EQ(editorUpdates, 4);
+    // No event changes a parameter.
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(fx.fvar[i], kFactory[i]);
+}
+
+// --- Signal path -------------------------------------------------------------------
+
+TEST(SignalPath, NothingHappensWithoutFramesOrBuffers) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    Block b(64);
+    fillMusic(b, 2);
+    b.run(fx, 0, 0);
+    float* in2[2] = {b.inL.data(), b.inR.data()};
+    float* out2[2] = {b.outL.data(), b.outR.data()};
+    fx.processReplacing(in2, out2, -5);
+    fx.processReplacing(nullptr, out2, 64);
+    fx.processReplacing(in2, nullptr, 64);
+    float* half[2] = {b.inL.data(), nullptr};
+    fx.processReplacing(half, out2, 64);
+    fx.processReplacing(in2, half, 64);
+    EXPECT_EQ(fx.getSampleCount(), 0u);
+    EXPECT_EQ(fx.getRing().ringNow, 0);
+    for (float y : b.outL) EXPECT_EQ(y, -7.0f);
+    // The accumulating entry leaves the outputs as they were.
+    fx.process(in2, out2, 64);
+    for (float y : b.outR) EXPECT_EQ(y, -7.0f);
+}
+
+TEST(SignalPath, FirstFramesWriteSlotOneAndCarryOnlyOffsets) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    Block b(31);
+    fillMusic(b, 4);
+    b.run(fx, 0, 1);
+    EXPECT_EQ(fx.getRing().ringNow, 1);
+    EXPECT_EQ(fx.getSampleCount(), 1u);
+    b.run(fx, 1, 30);
+    for (int i = 0; i < 31; ++i) {
+        EXPECT_GT(b.outL[i], 0.0f);
+        EXPECT_LT(b.outL[i], 4e-15f);
+    }
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(fx.getSection().coef.coefB[i], 0.0f);
+}
+
+TEST(SignalPath, MatchesTheDescribedPathBitForBitInAnyBlockSplit) {
+    for (int variant = 0; variant < 4; ++variant) {
+        Instance in;
+        APlugin& fx = *in.effect;
+        if (variant == 1) fx.setParameter(7, 1.0f);
+        if (variant == 2) {
+            fx.setParameter(2, 0.7f);
+            fx.setParameter(0, 0.9f);
+            fx.setParameter(1, 0.1f);
+            fx.setParameter(5, 0.1f);
+        }
+        if (variant == 3) {
+            fx.setParameter(2, 0.9f);
+            fx.setParameter(3, 0.3f);
+            fx.setParameter(6, 0.95f);
+        }
+        ReferencePath ref(fx);
+        Block b(20000);
+        fillMusic(b, 10 + variant);
+        std::mt19937 rng(variant);
+        for (int pos = 0; pos < 20000;) {
+            const int n =
+                std::min<int>(std::uniform_int_distribution<int>(1, 700)(rng), 20000 - pos);
+            b.run(fx, pos, n);
+            pos += n;
+        }
+        int mismatches = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const float want = ref.step(b.inL[i], b.inR[i]);
+            if (b.outL[i] != want || b.outR[i] != want) ++mismatches;
+        }
+        EXPECT_EQ(mismatches, 0) << "variant " << variant;
+        EXPECT_EQ(fx.getSampleCount(), 20000u);
+    }
+}
+
+TEST(SignalPath, ChangesBetweenBlocksApplyFromTheNextFrameOrRedesign) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    ReferencePath ref(fx);
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int mismatches = 0;
+    long frames = 0;
+    for (int block = 0; block < 600; ++block) {
+        // Settings change between blocks: the next frame hears parameters 4
+        // to 7, the next redesign parameters 0 to 3.
+        for (int c = int(rng() % 3); c > 0; --c) fx.setParameter(int(rng() % 8), unit(rng));
+        ref.reload(fx);
+        const int n = 1 + int(rng() % 150);
+        Block x(n);
+        fillMusic(x, 1000 + block);
+        x.run(fx);
+        for (int i = 0; i < n; ++i) {
+            const float want = ref.step(x.inL[i], x.inR[i]);
+            if (x.outL[i] != want || x.outR[i] != want) ++mismatches;
+        }
+        frames += n;
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(fx.getSampleCount(), static_cast<std::uint32_t>(frames));
+}
+
+TEST(SignalPath, InPlaceBuffersGiveTheSameOutput) {
+    Instance a, b;
+    Block x(3000);
+    fillMusic(x, 5);
+    x.run(*a.effect);
+    std::vector<float> l = x.inL, r = x.inR;
+    float* io[2] = {l.data(), r.data()};
+    b.effect->processReplacing(io, io, 3000);
+    EXPECT_EQ(l, x.outL);
+    EXPECT_EQ(r, x.outR);
+}
+
+TEST(SignalPath, OffPassesTheClippedAudio) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    fx.setParameter(2, 0.0f);
+    runConstant(fx, 0.0f, 0.0f, 32);
+    const std::pair<float, float> cases[] = {
+        {0.5f, 0.625f}, {1.0f, 1.0f}, {-2.0f, -1.0f}, {0.1f, 0.145f}};
+    for (auto [x, y] : cases) {
+        float right = 0;
+        EXPECT_EQ(runConstant(fx, 0.0f, x, 1, &right), y) << x;
+        EXPECT_EQ(right, y);
+    }
+}
+
+TEST(SignalPath, KeySelectionFollowsSwapStereo) {
+    const float rest = single(double(dsp::pow2(single(10.0 * 0.75f))) * 15.0);
+    {
+        Instance in;
+        APlugin& fx = *in.effect;
+        Block b(4096);
+        for (int i = 0; i < 4096; ++i) b.inR[i] = 0.8f * std::sin(0.05f * i);
+        b.run(fx);
+        EXPECT_EQ(fx.getCutoff(), rest);
+        EXPECT_EQ(fx.getEnvelope(), 0.0f);
+        float peak = 0;
+        for (int i = 2048; i < 4096; ++i) peak = std::max(peak, std::fabs(b.outL[i]));
+        EXPECT_GT(peak, 0.1f);
+    }
+    {
+        Instance in;
+        APlugin& fx = *in.effect;
+        fx.setParameter(7, 1.0f);
+        Block b(4096);
+        for (int i = 0; i < 4096; ++i) b.inR[i] = 0.8f * std::sin(0.05f * i);
+        b.run(fx);
+        EXPECT_GT(fx.getCutoff(), rest);
+        EXPECT_GT(fx.getEnvelope(), 0.1f);
+        for (int i = 2048; i < 4096; ++i) EXPECT_LT(std::fabs(b.outL[i]), 1e-6f);
+    }
+}
+
+TEST(SignalPath, BoostSetsHowFarTheEnvelopeClimbs) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    fx.setParameter(4, 0.0f);
+    runConstant(fx, 1.0f, 0.2f, 2048);
+    EXPECT_EQ(fx.getEnvelope(), 0.0f);
+    EXPECT_EQ(fx.getCutoff(), single(double(dsp::pow2(single(10.0 * 0.75f))) * 15.0));
+    fx.setParameter(4, 1.0f);
+    fx.setParameter(5, 0.0f);
+    fx.setParameter(6, 0.8f);
+    runConstant(fx, 1.0f, 0.2f, 256);
+    EXPECT_EQ(fx.getEnvelope(), 3.999f);
+    // Silent key: the sweep stays at the top until the envelope falls below 1.
+    const float top = single(double(dsp::pow2(10.0f)) * 15.0);
+    int framesAtTop = 0;
+    while (fx.getEnvelope() >= 1.0f && framesAtTop < 1000000) {
+        runConstant(fx, 0.0f, 0.2f, 32);
+        framesAtTop += 32;
+        if (fx.getEnvelope() >= 1.0f) {
+            EXPECT_EQ(fx.getCutoff(), top);
+        }
+    }
+    EXPECT_GT(framesAtTop, 32);
+    runConstant(fx, 0.0f, 0.2f, 64);
+    EXPECT_LT(fx.getCutoff(), top);
+}
+
+TEST(SignalPath, SilenceSettlesAtSmallPositiveValues) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    float right = 0;
+    const float y = runConstant(fx, 0.0f, 0.0f, 100000, &right);
+    EXPECT_GT(y, 0.0f);
+    EXPECT_GE(y, FLT_MIN);
+    EXPECT_LT(y, 1e-12f);
+    EXPECT_EQ(right, y);
+}
+
+// --- Faults that the path must survive ------------------------------------------
+
+TEST(Faults, NonFiniteInputIsHeardAsSilence) {
+    Instance bad, good;
+    Block b(8192);
+    fillMusic(b, 9);
+    Block clean = b;
+    for (int i = 1000; i < 8192; i += 997) {
+        b.inL[i] = (i % 3 == 0) ? kNaN : kInf;
+        b.inR[i + 1] = (i % 2 == 0) ? -kInf : kNaN;
+        clean.inL[i] = 0.0f;
+        clean.inR[i + 1] = 0.0f;
+    }
+    b.run(*bad.effect);
+    clean.run(*good.effect);
+    EXPECT_EQ(b.outL, clean.outL);
+    EXPECT_EQ(b.outR, clean.outR);
+    for (float y : b.outL) ASSERT_TRUE(std::isfinite(y));
+}
+
+TEST(Faults, HugeInputsLeaveTheStateFiniteAndOrdinaryInputRecovers) {
+    for (float type : {0.3f, 0.5f, 0.7f, 0.9f}) {
+        Instance in;
+        APlugin& fx = *in.effect;
+        fx.setParameter(2, type);
+        fx.setParameter(4, 1.0f);
+        Block b(4096);
+        for (int i = 0; i < 4096; ++i) {
+            b.inL[i] = (i % 2 ? 1.0f : -1.0f) * FLT_MAX;
+            b.inR[i] = (i % 3 ? 1.0f : -1.0f) * FLT_MAX;
+        }
+        b.run(fx);
+        for (int i = 0; i < 4096; ++i) ASSERT_TRUE(std::fabs(b.outL[i]) <= 1.0f) << i;
+        EXPECT_TRUE(std::isfinite(fx.getEnvelope()));
+        // Back to ordinary input: the same output as an instance that never
+        // saw the burst, once both have forgotten their pasts.
+        Instance ref;
+        ref.effect->setParameter(2, type);
+        ref.effect->setParameter(4, 1.0f);
+        runConstant(*ref.effect, 0.0f, 0.0f, 4096);
+        Block m(60000), n(60000);
+        fillMusic(m, 11);
+        fillMusic(n, 11);
+        m.run(fx);
+        n.run(*ref.effect);
+        float worst = 0;
+        for (int i = 50000; i < 60000; ++i)
+            worst = std::max(worst, std::fabs(m.outL[i] - n.outL[i]));
+        EXPECT_LT(worst, 1e-4f) << type;
+    }
+}
+
+TEST(Faults, LowRatesKeepTheTopOfTheSweepStable) {
+    for (float rate : {8000.0f, 22050.0f}) {
+        Instance in;
+        APlugin& fx = *in.effect;
+        in.host.setRateOnRequest = true;
+        in.host.reportedRate = rate;
+        fx.setParameter(3, 0.5f);
+        for (float type : {0.3f, 0.5f, 0.7f, 0.9f}) {
+            fx.setParameter(2, type);
+            Block b(16384);
+            for (int i = 0; i < 16384; ++i) {
+                b.inL[i] = 1.0f;
+                b.inR[i] = 0.5f * std::sin(0.3f * i);
+            }
+            b.run(fx);
+            float peak = 0;
+            for (int i = 0; i < 3; ++i) peak = std::max(peak, std::fabs(fx.getSection().yHist[i]));
+            EXPECT_LT(peak, 100.0f) << rate << " " << type;
+        }
+    }
+}
