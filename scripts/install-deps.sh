@@ -11,7 +11,7 @@ want_hosts=0
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
       libsndfile1-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-      wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format)
+      wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3)
 if [ "$want_hosts" = 1 ]; then
   pkgs+=(ardour lmms:i386 lmms-vst-server:i386)
 fi
