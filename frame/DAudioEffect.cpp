@@ -79,7 +79,8 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, 
 AudioEffect::~AudioEffect() = default;
 
 void AudioEffect::setEditor(AEffEditor* newEditor) {
-    editor.reset(newEditor);
+    // Attaching the editor already held must not destroy it.
+    if (newEditor != editor.get()) editor.reset(newEditor);
     setFlag(effFlagsHasEditor, newEditor != nullptr);
 }
 
@@ -118,6 +119,14 @@ bool AudioEffect::isInputConnected(VstInt32 input) {
 
 bool AudioEffect::isOutputConnected(VstInt32 output) {
     return callHost(audioMasterPinConnected, output, 1) == 0;
+}
+
+VstInt32 roundToInteger(double x) {
+    if (!(x == x)) return 0;
+    const double r = std::nearbyint(x);
+    if (r >= 2147483647.0) return 2147483647;
+    if (r <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<VstInt32>(r);
 }
 
 bool opcodeNeedsPointer(VstInt32 opcode) {
@@ -189,7 +198,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         getParameterName(index, static_cast<char*>(ptr));
         return 0;
     case effGetVu:
-        return static_cast<VstIntPtr>(std::nearbyint(static_cast<double>(getVu()) * 32767.0));
+        return roundToInteger(static_cast<double>(getVu()) * 32767.0);
     case effSetSampleRate:
         setSampleRate(opt);
         return 0;

@@ -115,3 +115,8 @@ protected:
 // Whether an opcode reads or writes through its `ptr` argument, so that a
 // null `ptr` must not reach the operation.
 bool opcodeNeedsPointer(VstInt32 opcode);
+
+// x rounded to the nearest integer, ties to even; a value that is not a
+// number or lies outside the 32-bit range gives 0 or the nearest bound
+// instead of an undefined conversion.
+VstInt32 roundToInteger(double x);

@@ -94,8 +94,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         VstKeyCode key{};
         key.character = index;
         key.virt = static_cast<unsigned char>(value & 0xFF);
-        key.modifier =
-            static_cast<unsigned char>(static_cast<long long>(std::nearbyint(opt)) & 0xFF);
+        key.modifier = static_cast<unsigned char>(roundToInteger(opt) & 0xFF);
         return opcode == effEditKeyDown ? editor->onKeyDown(key) : editor->onKeyUp(key);
     }
     case effSetEditKnobMode:

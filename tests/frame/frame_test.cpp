@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 
 RecordingHost*& RecordingHost::current() {
@@ -606,6 +607,31 @@ TEST(EntryFunctions, PassArgumentsThroughAndCloseDestroys) {
     EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);
     EXPECT_EQ(effectsDestroyed, 1);
     EXPECT_EQ(editorsDestroyed, 1);
+}
+
+TEST(EntryFunctions, AttachingTheSameEditorAgainKeepsItAlive) {
+    int destroyed = 0;
+    ProbeEffect fx(nullptr);
+    auto* editor = new ProbeEditor(&fx, &destroyed);
+    fx.setEditor(editor);
+    fx.setEditor(fx.getEditor());
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(fx.getEditor(), editor);
+    EXPECT_EQ(fx.flags() & effFlagsHasEditor, effFlagsHasEditor);
+}
+
+TEST(Dispatcher, NonNumbersFromTheHostRoundToDefinedIntegers) {
+    ProbeEffect fx(nullptr);
+    fx.vu = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(dispatch(fx, effGetVu), 0);
+    fx.vu = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(dispatch(fx, effGetVu), 2147483647);
+    auto* editor = new KeyEditor(&fx);
+    fx.setEditor(editor);
+    dispatch(fx, effEditKeyDown, 'k', 0, nullptr, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(editor->last.modifier, 0);
+    dispatch(fx, effEditKeyDown, 'k', 0, nullptr, -1.0f);
+    EXPECT_EQ(editor->last.modifier, 0xFF) << "low 8 bits of -1";
 }
 
 TEST(EntryFunctions, ReplacingTheEditorDestroysTheOldOne) {
