@@ -25,7 +25,7 @@ inline int roundDown(float x) {
 
 // A close approximation of 2^x: exp(0.6931472 x) rounded to single. The
 // factor is the decimal 0.6931472, slightly above ln 2, so pow2(10) is
-// 1024.000244 and pow2(9) is 511.9999..., not the exact powers.
+// 1024.000244 and pow2(9) 512.000061 (the single just above 512), not the exact powers.
 inline float pow2(float x) { return single(std::exp(0.6931472 * static_cast<double>(x))); }
 
 // True for a finite single (neither infinite nor NaN).
