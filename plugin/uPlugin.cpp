@@ -89,8 +89,11 @@ APlugin::APlugin(audioMasterCallback audioMaster)
 }
 
 APlugin::~APlugin() {
-    // The editor reads this effect while it goes, so it goes before the programs.
+    // The editor reads this effect while it goes, so it goes before the
+    // programs; they then go in index order (an array's members would go last
+    // to first).
     setEditor(nullptr);
+    for (auto& p : Programs) p.reset();
 }
 
 void APlugin::refreshSampleRate() {
