@@ -1,7 +1,93 @@
 #include "editor/APluginEditor.h"
 
+#include "editor/Platform.h"
+#include "editor/uEditor.h"
 #include "plugin/uPlugin.h"
 
+namespace {
+// Answered while no window exists; it is not the window's own size.
+constexpr std::int16_t kClosedHeight = 518;
+constexpr std::int16_t kClosedWidth = 665;
+} // namespace
+
 APluginEditor::APluginEditor(APlugin* effect) : AEffEditor(effect) {}
+
+APluginEditor::~APluginEditor() {
+    if (window) {
+        plugin().editorClosed = true;
+        destroyWindow();
+        parentWindow = nullptr;
+    }
+}
+
+APlugin& APluginEditor::plugin() const { return *static_cast<APlugin*>(effect); }
+
+VstInt32 APluginEditor::getRect(ERect** out) {
+    rect.top = 0;
+    rect.left = 0;
+    if (window) {
+        rect.bottom = static_cast<std::int16_t>(window->native().clientHeight());
+        rect.right = static_cast<std::int16_t>(window->native().clientWidth());
+    } else {
+        rect.bottom = kClosedHeight;
+        rect.right = kClosedWidth;
+    }
+    // A host that passes no location gets the answer without the rectangle.
+    if (out) *out = &rect;
+    return 1;
+}
+
+VstInt32 APluginEditor::open(void* ptr) {
+    parentWindow = ptr;
+    ++openCount;
+    if (openCount == 1 || !window) {
+        window = TPluginEditorWindow::create(ui::editorPlatform(), ptr);
+        if (!window) {
+            // No window could be made (no usable parent): the open did not
+            // happen, and the host is told so.
+            --openCount;
+            parentWindow = nullptr;
+            return 0;
+        }
+        TPluginEditorWindow& w = *window;
+        w.native().setBounds(0, 0, w.native().clientWidth(), w.native().clientHeight());
+        for (int i = 0; i < kWindowValues; ++i) w.fvar[i] = plugin().fvar[i].load();
+        w.plugin = &plugin();
+        liveWindow = &w;
+    }
+    plugin().editorClosed = false;
+    window->native().processRepaints();
+    window->native().show();
+    window->SetAll();
+    return 1;
+}
+
+void APluginEditor::close() {
+    if (window) window->native().hide();
+    if (--openCount < 0) openCount = 0;
+    if (openCount == 0) {
+        plugin().editorClosed = true;
+        destroyWindow();
+        parentWindow = nullptr;
+    }
+}
+
+void APluginEditor::destroyWindow() {
+    liveWindow = nullptr;
+    window.reset();
+}
+
+void APluginEditor::idle() {}
+
+void APluginEditor::update() {
+    if (plugin().editorClosed) return;
+    TPluginEditorWindow* w = liveWindow.load();
+    if (!w) return;
+    for (int i = 0; i < kWindowValues; ++i) w->fvar[i] = plugin().fvar[i].load();
+    // The effect raises the shared flag right before it updates after a
+    // program load; note it for this window so that another instance's
+    // window cannot consume it first.
+    if (editorRefreshPending) w->requestRefresh();
+}
 
 AEffEditor* createPluginEditor(APlugin* effect) { return new APluginEditor(effect); }

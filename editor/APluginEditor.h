@@ -1,11 +1,39 @@
-// The effect's editor glue.
+// The effect's editor glue: answers the host's editor requests, owns the
+// editor window while it exists and keeps the effect's editorClosed flag.
 #pragma once
 
 #include "frame/DAudioEffect.h"
 
+#include <atomic>
+#include <memory>
+
 class APlugin;
+class TPluginEditorWindow;
 
 class APluginEditor : public AEffEditor {
 public:
     explicit APluginEditor(APlugin* effect);
+    ~APluginEditor() override;
+
+    VstInt32 getRect(ERect** rect) override;
+    VstInt32 open(void* ptr) override;
+    void close() override;
+    void idle() override;
+    // Copies the effect's values into the window; any thread may call it.
+    void update() override;
+
+    VstInt32 getOpenCount() const { return openCount; }
+    TPluginEditorWindow* getWindow() const { return window.get(); }
+    void* getParentWindow() const { return parentWindow; }
+
+private:
+    APlugin& plugin() const;
+    void destroyWindow();
+
+    ERect rect{};
+    VstInt32 openCount = 0;
+    std::unique_ptr<TPluginEditorWindow> window;
+    // What update, which may run on another thread, reads instead of `window`.
+    std::atomic<TPluginEditorWindow*> liveWindow{nullptr};
+    void* parentWindow = nullptr;
 };

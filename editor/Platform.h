@@ -1,0 +1,95 @@
+// What the editor window needs of the platform, and nothing more: a
+// borderless child window, one off-screen bitmap with a drawing surface per
+// area, two periodic timers, mouse events per area and the user's decimal
+// separator. The window's logic (uEditor) is written against this alone.
+#pragma once
+
+#include "editor/Artwork.h"
+#include "editor/Layout.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ui {
+
+enum class MouseButton { Left, Right, Middle };
+enum class TimerId { Timer1, Timer2 };
+
+inline constexpr int kTimer1Period = 500; // ms
+inline constexpr int kTimer2Period = 250; // ms
+
+// Drawing into one area's off-screen bitmap, in area coordinates. The area
+// shows the bitmap at its position and repaints after each operation.
+class Surface {
+public:
+    virtual ~Surface() = default;
+    virtual void setBrushColor(Rgb colour) = 0;
+    virtual void setPenColor(Rgb colour) = 0;
+    // Solid fill with the brush colour; right and bottom exclusive.
+    virtual void fillRect(const Rect& r) = 0;
+    // The ellipse inscribed in r (right and bottom exclusive), filled with
+    // the brush and outlined one pixel wide with the pen.
+    virtual void ellipse(const Rect& r) = 0;
+    // The whole image at (x, y); pixels outside its mask are left as they are.
+    virtual void drawImage(const Image& image, int x, int y) = 0;
+    virtual void setTextTransparent() = 0;
+    virtual void setFont(std::string_view name, int points, Rgb colour) = 0;
+    // UTF-8 text with its top-left corner at (x, y).
+    virtual void textOut(int x, int y, std::string_view text) = 0;
+};
+
+// What the window hears from the platform. Mouse positions are in the
+// receiving area's coordinates.
+class WindowListener {
+public:
+    virtual void areaPress(AreaId area, MouseButton button, int x, int y) = 0;
+    virtual void areaMove(AreaId area, int x, int y) = 0;
+    virtual void areaRelease(AreaId area, MouseButton button, int x, int y) = 0;
+    // A release that reached the window but none of the control areas.
+    virtual void releaseElsewhere(MouseButton button) = 0;
+    virtual void timer(TimerId id) = 0;
+
+protected:
+    ~WindowListener() = default;
+};
+
+// A borderless child window of the host's window. Destroying the object
+// stops its timers and destroys the native window; nothing reaches the
+// listener afterwards.
+class NativeWindow {
+public:
+    virtual ~NativeWindow() = default;
+    virtual void setBounds(int x, int y, int width, int height) = 0;
+    virtual int clientWidth() const = 0;
+    virtual int clientHeight() const = 0;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    virtual void setDoubleBuffered(bool on) = 0;
+    // The area's drawing surface; its bitmap is made on first use.
+    virtual Surface& surface(AreaId area) = 0;
+    // Paints what drawing has invalidated, now.
+    virtual void processRepaints() = 0;
+    // Periodic, on the thread that created the window, until destruction.
+    virtual void startTimer(TimerId id, int periodMs) = 0;
+    virtual std::string decimalSeparator() const = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // Null when the window cannot be made (for instance, no parent window
+    // where the platform needs one).
+    virtual std::unique_ptr<NativeWindow> createChildWindow(void* parent,
+                                                            WindowListener& listener) = 0;
+};
+
+// The back-end this build was made with: Win32 on Windows, headless elsewhere.
+Platform& nativePlatform();
+
+// The back-end that new editor windows use: the native one unless a test
+// has put another in its place (null restores the native one).
+Platform& editorPlatform();
+void setEditorPlatform(Platform* platform);
+
+} // namespace ui

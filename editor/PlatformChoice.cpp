@@ -1,0 +1,35 @@
+// Which back-end new editor windows use.
+#include "editor/Platform.h"
+
+#include "editor/platform/headless/HeadlessPlatform.h"
+#if VELMORA_NATIVE_WIN32
+#include "editor/platform/win32/Win32Platform.h"
+#endif
+
+#include <atomic>
+
+namespace ui {
+
+namespace {
+std::atomic<Platform*> replacement{nullptr};
+}
+
+Platform& nativePlatform() {
+#if VELMORA_NATIVE_WIN32
+    return win32Platform();
+#else
+    // Until a native back-end exists here, an opened editor is a window
+    // that nobody sees: safe, and it shows nothing.
+    static HeadlessPlatform headless;
+    return headless;
+#endif
+}
+
+Platform& editorPlatform() {
+    Platform* p = replacement.load();
+    return p ? *p : nativePlatform();
+}
+
+void setEditorPlatform(Platform* platform) { replacement = platform; }
+
+} // namespace ui

@@ -1,0 +1,156 @@
+// The headless back-end: every area is an RGB buffer drawn in software,
+// timers and mouse events are driven by the caller, and text calls are
+// recorded (and drawn with the project's bitmap font so that pictures show
+// them). Tests run all of the window's behaviour on it; builds without a
+// native back-end open their editor on it.
+#pragma once
+
+#include "editor/MouseRouter.h"
+#include "editor/Platform.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+class HeadlessPlatform;
+class HeadlessWindow;
+
+struct TextCall {
+    int x, y;
+    std::string text;
+    std::string font;
+    int points;
+    Rgb colour;
+    bool transparent;
+};
+
+class HeadlessSurface final : public Surface {
+public:
+    HeadlessSurface(HeadlessWindow& owner, int width, int height);
+
+    void setBrushColor(Rgb colour) override { brush = colour; }
+    void setPenColor(Rgb colour) override { pen = colour; }
+    void fillRect(const Rect& r) override;
+    void ellipse(const Rect& r) override;
+    void drawImage(const Image& image, int x, int y) override;
+    void setTextTransparent() override { transparentText = true; }
+    void setFont(std::string_view name, int points, Rgb colour) override;
+    void textOut(int x, int y, std::string_view text) override;
+
+    const Image& pixels() const { return bitmap; }
+    // Text drawn since the surface was last covered whole.
+    const std::vector<TextCall>& texts() const { return textLog; }
+    // Drawing operations so far.
+    int operations() const { return operationCount; }
+    Rgb brushColor() const { return brush; }
+    Rgb penColor() const { return pen; }
+
+private:
+    void drawn(bool coversAll);
+
+    HeadlessWindow& owner;
+    Image bitmap;
+    Rgb brush = kWhite;
+    Rgb pen = kBlack;
+    bool transparentText = false;
+    std::string fontName = "Cooper Black";
+    int fontPoints = 14;
+    Rgb fontColour = kBlack;
+    std::vector<TextCall> textLog;
+    int operationCount = 0;
+};
+
+class HeadlessWindow final : public NativeWindow {
+public:
+    HeadlessWindow(HeadlessPlatform& platform, void* parent, WindowListener& listener);
+    ~HeadlessWindow() override;
+
+    void setBounds(int x, int y, int width, int height) override;
+    int clientWidth() const override { return bounds.width(); }
+    int clientHeight() const override { return bounds.height(); }
+    void show() override { shown = true; }
+    void hide() override { shown = false; }
+    void setDoubleBuffered(bool on) override { doubleBuffered = on; }
+    Surface& surface(AreaId area) override;
+    void processRepaints() override { pendingRepaints = 0; }
+    void startTimer(TimerId id, int periodMs) override;
+    std::string decimalSeparator() const override;
+
+    // Driven by the caller. Mouse positions are client coordinates.
+    void press(MouseButton button, int x, int y) { router.press(button, x, y); }
+    void move(int x, int y) { router.move(x, y); }
+    void release(MouseButton button, int x, int y) { router.release(button, x, y); }
+    // Lets `ms` milliseconds pass, firing every timer that falls due, in order.
+    void advance(int ms);
+    void fireTimer(TimerId id);
+
+    void* parent() const { return parentWindow; }
+    bool visible() const { return shown; }
+    bool isDoubleBuffered() const { return doubleBuffered; }
+    const Rect& placement() const { return bounds; }
+    int timerPeriod(TimerId id) const { return timers[static_cast<int>(id)].period; }
+    int repaintsPending() const { return pendingRepaints; }
+    // Null until the area was first drawn into.
+    const HeadlessSurface* surfaceIfMade(AreaId area) const {
+        return surfaces[static_cast<int>(area)].get();
+    }
+    const MouseRouter& mouse() const { return router; }
+
+    // The client area as it would show: the areas in stacking order.
+    Image composite() const;
+    bool writePng(const std::string& path) const;
+
+    void invalidate() { ++pendingRepaints; }
+
+private:
+    struct TimerState {
+        int period = 0; // 0: not running
+        long long due = 0;
+    };
+
+    friend class HeadlessPlatform;
+    HeadlessPlatform* platform; // null once the platform is gone
+    void* parentWindow;
+    WindowListener& listener;
+    MouseRouter router;
+    Rect bounds{0, 0, kClientWidth, kClientHeight};
+    bool shown = false;
+    bool doubleBuffered = false;
+    int pendingRepaints = 0;
+    std::array<std::unique_ptr<HeadlessSurface>, kAreaCount> surfaces;
+    std::array<TimerState, 2> timers;
+    long long now = 0; // ms
+};
+
+class HeadlessPlatform final : public Platform {
+public:
+    HeadlessPlatform() = default;
+    // Windows that outlive their platform (an effect the host never closed,
+    // at process exit) forget it instead of reaching freed memory.
+    ~HeadlessPlatform() override;
+    HeadlessPlatform(const HeadlessPlatform&) = delete;
+    HeadlessPlatform& operator=(const HeadlessPlatform&) = delete;
+
+    std::unique_ptr<NativeWindow> createChildWindow(void* parent,
+                                                    WindowListener& listener) override;
+
+    // What the user's locale would give; "." unless a test chooses another.
+    std::string decimalSeparator = ".";
+    // Makes window creation fail, as a platform without a usable parent would.
+    bool refuseWindows = false;
+
+    // Live windows, oldest first.
+    const std::vector<HeadlessWindow*>& windows() const { return live; }
+    HeadlessWindow* lastWindow() const { return live.empty() ? nullptr : live.back(); }
+    int windowsMade() const { return made; }
+
+private:
+    friend class HeadlessWindow;
+    std::vector<HeadlessWindow*> live;
+    int made = 0;
+};
+
+} // namespace ui

@@ -1,0 +1,378 @@
+#include "editor/uEditor.h"
+
+#include "editor/Numeric.h"
+#include "plugin/uPlugin.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+using editor::limit;
+using editor::pow2;
+using editor::roundDown;
+using editor::roundEven;
+
+namespace {
+
+constexpr int kSliderMargin = 10;        // the value range starts 10 pixels into the slider
+constexpr int kSliderTravel = 100;       // pixels for 0.0 .. 1.0
+constexpr int kSliderStepThreshold = 60; // value pixel; not the middle (50)
+constexpr int kDialCentre = 21;          // for the mouse
+constexpr int kDialDeadZone = 50;        // squared pixels around the centre
+constexpr int kDotRadius = 15;           // path of the dot around (20, 20)
+constexpr long double kFullTurn = 6.28318L;
+constexpr float kFineStep = 0.001f;
+
+struct ControlName {
+    std::string_view upper;
+    int index;
+};
+// The handlers know a control by its area's name, compared in upper case.
+constexpr std::array<ControlName, 8> kControlNames{{
+    {"SLFILTER1", 0},
+    {"SLFILTER2", 1},
+    {"DLQ1", 3},
+    {"DLFTYPE1", 2},
+    {"DLBOOST", 4},
+    {"DLSMOOTH1", 5},
+    {"DLSMOOTH2", 6},
+    {"DLSIGN12", 7},
+}};
+
+constexpr std::array<std::string_view, 8> kParameterNames{
+    "Filter Low Frequency",
+    "Filter Hi Frequency",
+    "Filter Type",
+    "Filter Q",
+    "Boost",
+    "Attack",
+    "Release",
+    "Swap Stereo",
+};
+constexpr std::array<std::string_view, 5> kFilterTypeNames{"Off", "Low", "High", "Band Pass",
+                                                           "Band Reject"};
+constexpr std::array<std::string_view, 2> kStereoNames{"Normal", "Reversed"};
+
+constexpr ui::Rgb kReadoutTextColour = ui::kBlack;
+constexpr int kReadoutPoints = 8;
+constexpr std::string_view kReadoutFont = "Arial";
+
+template <std::size_t N>
+std::string_view nameAt(const std::array<std::string_view, N>& names, int i) {
+    // The factors 4.99 and 1.99 keep i inside the table for values in
+    // 0 .. 1; a value from outside cannot index past it.
+    return names[static_cast<std::size_t>(std::clamp(i, 0, static_cast<int>(N) - 1))];
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+} // namespace
+
+TPluginEditorWindow::TPluginEditorWindow()
+    : IlBar(ui::artwork().bar), ilDial(ui::artwork().knob), iPrintOut(ui::artwork().plate) {}
+
+TPluginEditorWindow::~TPluginEditorWindow() = default;
+
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::create(ui::Platform& platform,
+                                                                 void* parent) {
+    std::unique_ptr<TPluginEditorWindow> w(new TPluginEditorWindow());
+    w->window = platform.createChildWindow(parent, *w);
+    if (!w->window) return nullptr;
+    w->FormCreate();
+    w->window->startTimer(w->Timer1.id, w->Timer1.Interval);
+    w->window->startTimer(w->Timer2.id, w->Timer2.Interval);
+    return w;
+}
+
+const TPluginEditorWindow::Area& TPluginEditorWindow::areaOf(ui::AreaId id) const {
+    static constexpr std::array<const Area TPluginEditorWindow::*, ui::kAreaCount> members{
+        &TPluginEditorWindow::Image1,    &TPluginEditorWindow::SLFilter1,
+        &TPluginEditorWindow::SlFilter2, &TPluginEditorWindow::DlFType1,
+        &TPluginEditorWindow::DlQ1,      &TPluginEditorWindow::DlSmooth2,
+        &TPluginEditorWindow::DlSign12,  &TPluginEditorWindow::DlSmooth1,
+        &TPluginEditorWindow::PrintOut,  &TPluginEditorWindow::DlBoost,
+    };
+    return this->*members[static_cast<std::size_t>(id)];
+}
+
+void TPluginEditorWindow::FormCreate() {
+    stepDelta = 0.0f;
+    selectedIndex = 0;
+    window->setDoubleBuffered(true);
+    window->setBounds(0, 0, ui::kClientWidth, ui::kClientHeight);
+    // The background picture belongs to the window description: Image1
+    // shows it from creation on and nothing paints over it later.
+    window->surface(Image1.id).drawImage(ui::artwork().background, 0, 0);
+    SetAll();
+}
+
+// ---- painting -------------------------------------------------------------
+
+void TPluginEditorWindow::Clearscreen(const Area& area, ui::Rgb colour) {
+    ui::Surface& s = window->surface(area.id);
+    s.setBrushColor(colour);
+    s.setPenColor(colour);
+    s.fillRect({0, 0, area.Bounds().width(), area.Bounds().height()});
+}
+
+void TPluginEditorWindow::DrawSlider(const Area& area, int index) {
+    const int a = roundDown(static_cast<float>(100.0L * fvar[index] + kSliderMargin));
+    ui::Surface& s = window->surface(area.id);
+    s.drawImage(IlBar, 0, 0);
+    s.setBrushColor(ui::kMarkerColour);
+    s.fillRect({a - 3, 0, a + 3, 6});
+}
+
+void TPluginEditorWindow::DrawDial(const Area& area, int index, ui::Rgb background) {
+    const float t = static_cast<float>(kFullTurn * fvar[index]);
+    const long double c = std::cos(static_cast<long double>(t));
+    const long double sn = std::sin(static_cast<long double>(t));
+    const int x1 = roundDown(static_cast<float>(kDotRadius * c + 24));
+    const int y1 = roundDown(static_cast<float>(kDotRadius * sn + 24));
+    const int x2 = roundDown(static_cast<float>(kDotRadius * c + 16));
+    const int y2 = roundDown(static_cast<float>(kDotRadius * sn + 16));
+    Clearscreen(area, background);
+    ui::Surface& s = window->surface(area.id);
+    s.drawImage(ilDial, 0, 0);
+    s.setBrushColor(ui::kDotColour);
+    s.setPenColor(ui::kBlack);
+    s.ellipse({std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)});
+}
+
+void TPluginEditorWindow::SetControl(int index) {
+    if (index == -1) {
+        for (int i = 0; i < 8; ++i) SetControl(i);
+        return;
+    }
+    if (index < 0 || index > 7) return;
+    const Area& a = areaOf(ui::kControlAreas[static_cast<std::size_t>(index)]);
+    if (ui::area(a.id).kind == ui::AreaKind::Slider)
+        DrawSlider(a, index);
+    else
+        DrawDial(a, index, ui::kWindowColour);
+}
+
+void TPluginEditorWindow::SetAll() {
+    SetControl(-1);
+    SetLabel(-1);
+}
+
+// ---- read-out -------------------------------------------------------------
+
+std::string TPluginEditorWindow::numberText(double value) const {
+    // General format, 15 significant digits, no trailing zeros; independent
+    // of the C runtime's locale, then given the user's separator.
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    std::string text(buf, r.ptr);
+    const auto point = text.find('.');
+    if (point != std::string::npos) text.replace(point, 1, window->decimalSeparator());
+    return text;
+}
+
+std::string TPluginEditorWindow::FilterStr(int index) {
+    const float v = fvar[index];
+    const float f = static_cast<float>(25.0L * pow2(static_cast<float>(9.0L * v)));
+    if (f >= 1000.0f) {
+        const long long n = roundEven(static_cast<long double>(f) / 100.0L);
+        return numberText(static_cast<double>(n) / 10.0) + "KHz";
+    }
+    return std::to_string(roundEven(f)) + "Hz";
+}
+
+std::string TPluginEditorWindow::PerStr(int index) {
+    const long long n = roundEven(static_cast<long double>(fvar[index]) * 1000.0L);
+    return numberText(static_cast<double>(n) / 10.0) + "%";
+}
+
+void TPluginEditorWindow::SetLabel(int index) {
+    if (index == -1) {
+        PrintLabels("", "");
+        return;
+    }
+    if (index < 0 || index > 7) return;
+    const float v = fvar[index];
+    std::string value;
+    switch (index) {
+    case 0:
+    case 1:
+        value = FilterStr(index);
+        break;
+    case 2:
+        value = nameAt(kFilterTypeNames, roundDown(static_cast<float>(v * 4.99L)));
+        break;
+    case 4:
+        value = std::to_string(roundDown(static_cast<float>(v * 400.0L))) + "%";
+        break;
+    case 7:
+        value = nameAt(kStereoNames, roundDown(static_cast<float>(v * 1.99L)));
+        break;
+    default:
+        value = PerStr(index);
+        break; // 3, 5, 6
+    }
+    PrintLabels(kParameterNames[static_cast<std::size_t>(index)], value);
+}
+
+void TPluginEditorWindow::PrintLabels(std::string_view name, std::string_view value) {
+    ui::Surface& s = window->surface(PrintOut.id);
+    s.drawImage(iPrintOut, 0, 0);
+    s.setTextTransparent();
+    s.setFont(kReadoutFont, kReadoutPoints, kReadoutTextColour);
+    s.textOut(10, -1, name);
+    s.textOut(10, 12, value);
+}
+
+// ---- mouse ----------------------------------------------------------------
+
+int TPluginEditorWindow::controlIndex(const Area& sender) {
+    const std::string name = upper(sender.Name());
+    for (const auto& c : kControlNames)
+        if (name == c.upper) return c.index;
+    return -1;
+}
+
+void TPluginEditorWindow::SetControlSelect(const Area& sender, ui::MouseButton button, TShiftState,
+                                           int x, int y) {
+    const int index = controlIndex(sender);
+    if (index < 0) return;
+    if (index <= 1)
+        SetSlider(index, x, button);
+    else
+        SetDial(index, x, y, button);
+}
+
+void TPluginEditorWindow::Mousemove(const Area& sender, TShiftState, int x, int y) {
+    const int index = controlIndex(sender);
+    if (index < 0) return;
+    if (index <= 1)
+        MoveSlider(index, x);
+    else
+        MoveDial(index, x, y);
+}
+
+void TPluginEditorWindow::MouseDown(const Area& sender, ui::MouseButton, TShiftState, int, int) {
+    if (controlIndex(sender) < 0) return;
+    stepDelta = 0.0f;
+    dragging = false;
+}
+
+namespace {
+void adjustModeFrom(ui::MouseButton button, int& adjustMode) {
+    if (button == ui::MouseButton::Left) adjustMode = 0;
+    if (button == ui::MouseButton::Right) adjustMode = 1;
+}
+} // namespace
+
+void TPluginEditorWindow::SetSlider(int index, int x, ui::MouseButton button) {
+    const int a = std::clamp(x - kSliderMargin, 0, kSliderTravel);
+    adjustModeFrom(button, adjustMode);
+    if (adjustMode == 0) {
+        dragging = true;
+        stepDelta = 0.0f;
+        selectedIndex = index;
+        fvar[index] = limit(static_cast<float>(a / 100.0L));
+        changed(index);
+    } else {
+        if (a < kSliderStepThreshold) stepDelta = -kFineStep;
+        if (a > kSliderStepThreshold) stepDelta = kFineStep;
+        selectedIndex = index;
+        dragging = true;
+    }
+}
+
+void TPluginEditorWindow::SetDial(int index, int x, int y, ui::MouseButton button) {
+    const long double t = std::atan2(static_cast<long double>(y - kDialCentre),
+                                     static_cast<long double>(x - kDialCentre));
+    const int d = (x - kDialCentre) * (x - kDialCentre) + (y - kDialCentre) * (y - kDialCentre);
+    adjustModeFrom(button, adjustMode);
+    if (adjustMode == 0) {
+        dragging = true;
+        stepDelta = 0.0f;
+        selectedIndex = index;
+        float v = static_cast<float>(t / kFullTurn);
+        if (v < 0) v = static_cast<float>(v + 1.0L);
+        if (d < kDialDeadZone) v = 0.0f;
+        fvar[index] = v;
+        changed(index);
+    } else {
+        stepDelta = (y <= kDialCentre) ? kFineStep : -kFineStep;
+        selectedIndex = index;
+        dragging = true;
+    }
+}
+
+void TPluginEditorWindow::MoveSlider(int index, int x) {
+    const int a = std::clamp(x - kSliderMargin, 0, kSliderTravel);
+    if (!dragging || adjustMode != 0) return;
+    fvar[index] = limit(static_cast<float>(a / 100.0L));
+    changed(index);
+}
+
+void TPluginEditorWindow::MoveDial(int index, int x, int y) {
+    if (!dragging || adjustMode != 0) return;
+    stepDelta = 0.0f;
+    selectedIndex = index;
+    const long double t = std::atan2(static_cast<long double>(y - kDialCentre),
+                                     static_cast<long double>(x - kDialCentre));
+    float v = static_cast<float>(t / kFullTurn);
+    if (v < 0) v = static_cast<float>(v + 1.0L);
+    fvar[index] = v;
+    changed(index);
+}
+
+void TPluginEditorWindow::changed(int index) {
+    // Before the glue has set it there is no effect to tell; the window is
+    // not shown then either.
+    if (plugin) plugin->setParameterAutomated(index, fvar[index]);
+    SetControl(index);
+    SetLabel(index);
+}
+
+// ---- timers ---------------------------------------------------------------
+
+void TPluginEditorWindow::Timer1Timer() {
+    if (stepDelta == 0.0f) return;
+    const int i = selectedIndex;
+    fvar[i] = limit(static_cast<float>(static_cast<long double>(fvar[i]) + stepDelta));
+    changed(i);
+}
+
+void TPluginEditorWindow::Timer2Timer() {
+    const bool requested = refreshRequested.load();
+    if (editorRefreshPending || requested) SetAll();
+    editorRefreshPending = false;
+    refreshRequested = false;
+}
+
+// ---- platform events ------------------------------------------------------
+
+void TPluginEditorWindow::areaPress(ui::AreaId id, ui::MouseButton button, int x, int y) {
+    SetControlSelect(areaOf(id), button, 0, x, y);
+}
+
+void TPluginEditorWindow::areaMove(ui::AreaId id, int x, int y) { Mousemove(areaOf(id), 0, x, y); }
+
+void TPluginEditorWindow::areaRelease(ui::AreaId id, ui::MouseButton button, int x, int y) {
+    MouseDown(areaOf(id), button, 0, x, y);
+}
+
+void TPluginEditorWindow::releaseElsewhere(ui::MouseButton) {
+    // A fine step must not outlive its button: end the gesture wherever the
+    // release lands.
+    stepDelta = 0.0f;
+    dragging = false;
+}
+
+void TPluginEditorWindow::timer(ui::TimerId id) {
+    if (id == Timer1.id)
+        Timer1Timer();
+    else
+        Timer2Timer();
+}

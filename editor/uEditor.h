@@ -1,0 +1,120 @@
+// The editor window: a fixed 390 x 158 skinned panel with two sliders, six
+// dials and a two-line read-out, painted and driven through the platform
+// interface (Platform.h) so that the same logic runs on every back-end.
+#pragma once
+
+#include "editor/Layout.h"
+#include "editor/Platform.h"
+#include "plugin/Relaxed.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+class APlugin;
+
+// The window copies indices 0 .. 120 of the effect's values.
+inline constexpr int kWindowValues = 121;
+
+using TShiftState = unsigned; // modifier keys with a mouse event; the window ignores them
+
+class TPluginEditorWindow final : private ui::WindowListener {
+public:
+    // One child area of the window, known to the handlers by its name.
+    struct Area {
+        ui::AreaId id;
+        std::string_view Name() const { return ui::area(id).name; }
+        const ui::Rect& Bounds() const { return ui::area(id).bounds; }
+    };
+    struct Timer {
+        ui::TimerId id;
+        int Interval; // ms
+    };
+
+    // A new window as a child of `parent`, already past FormCreate and with
+    // both timers running; null when the platform cannot make it.
+    static std::unique_ptr<TPluginEditorWindow> create(ui::Platform& platform, void* parent);
+    ~TPluginEditorWindow();
+    TPluginEditorWindow(const TPluginEditorWindow&) = delete;
+    TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
+
+    const Timer Timer1{ui::TimerId::Timer1, ui::kTimer1Period};
+    const ui::Image& IlBar;
+    const Timer Timer2{ui::TimerId::Timer2, ui::kTimer2Period};
+    const ui::Image& ilDial;
+    const ui::Image& iPrintOut;
+    const Area SLFilter1{ui::AreaId::SLFilter1};
+    const Area SlFilter2{ui::AreaId::SlFilter2};
+    const Area DlFType1{ui::AreaId::DlFType1};
+    const Area DlQ1{ui::AreaId::DlQ1};
+    const Area DlSmooth2{ui::AreaId::DlSmooth2};
+    const Area DlSign12{ui::AreaId::DlSign12};
+    const Area DlSmooth1{ui::AreaId::DlSmooth1};
+    const Area PrintOut{ui::AreaId::PrintOut};
+    const Area Image1{ui::AreaId::Image1};
+    const Area DlBoost{ui::AreaId::DlBoost};
+
+    APlugin* plugin = nullptr; // borrowed; set by the editor glue
+    int adjustMode = 0;        // 0: left-button drag, 1: right-button fine step
+    float stepDelta = 0.0f;    // 0, +0.001 or -0.001 per Timer1 tick
+    int selectedIndex = 0;     // the parameter that the fine step acts on
+    // Written by the glue's update, possibly from another thread.
+    Relaxed<float> fvar[kWindowValues];
+    bool dragging = false;
+
+    // Event handlers.
+    void FormCreate();
+    void Timer1Timer();
+    void Timer2Timer();
+    void SetControlSelect(const Area& sender, ui::MouseButton button, TShiftState shift, int x,
+                          int y);
+    void Mousemove(const Area& sender, TShiftState shift, int x, int y);
+    void MouseDown(const Area& sender, ui::MouseButton button, TShiftState shift, int x, int y);
+
+    // Gestures on one control.
+    void SetSlider(int index, int x, ui::MouseButton button);
+    void SetDial(int index, int x, int y, ui::MouseButton button);
+    void MoveSlider(int index, int x);
+    void MoveDial(int index, int x, int y);
+
+    // Painting.
+    void SetControl(int index);
+    void SetAll();
+    void Clearscreen(const Area& area, ui::Rgb colour);
+    void DrawSlider(const Area& area, int index);
+    void DrawDial(const Area& area, int index, ui::Rgb background);
+
+    // The read-out.
+    void SetLabel(int index);
+    void PrintLabels(std::string_view name, std::string_view value);
+    std::string FilterStr(int index);
+    std::string PerStr(int index);
+
+    // For the editor glue.
+    ui::NativeWindow& native() { return *window; }
+    // Asks for a full repaint at the next Timer2 tick. The glue calls it
+    // when its effect has just loaded a program, so that this window
+    // repaints even when another instance's window consumed the shared flag.
+    void requestRefresh() { refreshRequested = true; }
+
+    const Area& areaOf(ui::AreaId id) const;
+
+private:
+    TPluginEditorWindow();
+
+    // The control index of an area, by its name; -1 for none.
+    static int controlIndex(const Area& sender);
+    // After fvar[index] has its new value: tell the effect and the host,
+    // repaint the control and show it in the read-out.
+    void changed(int index);
+    std::string numberText(double value) const;
+
+    void areaPress(ui::AreaId area, ui::MouseButton button, int x, int y) override;
+    void areaMove(ui::AreaId area, int x, int y) override;
+    void areaRelease(ui::AreaId area, ui::MouseButton button, int x, int y) override;
+    void releaseElsewhere(ui::MouseButton button) override;
+    void timer(ui::TimerId id) override;
+
+    std::unique_ptr<ui::NativeWindow> window;
+    Relaxed<bool> refreshRequested{false};
+};

@@ -1,0 +1,201 @@
+// The editor glue: size answers, open and close counting, the editorClosed
+// protocol, value copies into the window and the window's lifetime.
+#include "EditorFixture.h"
+
+namespace edtest {
+namespace {
+
+using Glue = EditorTest;
+
+ERect rectOf(APluginEditor& g) {
+    ERect* r = nullptr;
+    EXPECT_EQ(g.getRect(&r), 1);
+    EXPECT_NE(r, nullptr);
+    return r ? *r : ERect{-1, -1, -1, -1};
+}
+
+void expectRect(const ERect& r, int bottom, int right) {
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.bottom, bottom);
+    EXPECT_EQ(r.right, right);
+}
+
+TEST_F(Glue, GetRectAnswersTheClosedSizeUnlessAWindowExists) {
+    expectRect(rectOf(glue()), 518, 665);
+    openEditor();
+    expectRect(rectOf(glue()), 158, 390);
+    glue().close();
+    expectRect(rectOf(glue()), 518, 665);
+    // Through the dispatcher, as a host asks.
+    ERect* r = nullptr;
+    EXPECT_EQ(effect->dispatcher(effEditGetRect, 0, 0, &r, 0.0f), 1);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->bottom, 518);
+}
+
+TEST_F(Glue, OpenCreatesPlacesFillsAndShowsTheWindow) {
+    EXPECT_FALSE(effect->editorClosed);
+    EXPECT_EQ(glue().getOpenCount(), 0);
+    openEditor();
+    EXPECT_EQ(glue().getOpenCount(), 1);
+    EXPECT_EQ(glue().getParentWindow(), &fakeParent);
+    EXPECT_EQ(native().parent(), &fakeParent);
+    EXPECT_TRUE(native().visible());
+    EXPECT_EQ(native().placement().left, 0);
+    EXPECT_EQ(native().placement().top, 0);
+    EXPECT_EQ(native().placement().width(), 390);
+    EXPECT_EQ(native().placement().height(), 158);
+    EXPECT_EQ(window().plugin, effect.get());
+    for (int i = 0; i < kWindowValues; ++i) EXPECT_EQ(window().fvar[i], effect->fvar[i]) << i;
+    EXPECT_FALSE(effect->editorClosed);
+    // SetAll ran after the values arrived: markers at program 0's 0.75 and 1.0.
+    EXPECT_EQ(markerColumns(surfaceOf(ui::AreaId::SLFilter1).pixels()).front(), 82);
+    EXPECT_EQ(markerColumns(surfaceOf(ui::AreaId::SlFilter2).pixels()).front(), 107);
+}
+
+TEST_F(Glue, SecondOpenReusesTheWindow) {
+    openEditor();
+    TPluginEditorWindow* first = glue().getWindow();
+    int otherParent = 0;
+    EXPECT_EQ(glue().open(&otherParent), 1);
+    EXPECT_EQ(glue().getWindow(), first);
+    EXPECT_EQ(platform.windowsMade(), 1);
+    EXPECT_EQ(glue().getOpenCount(), 2);
+    EXPECT_EQ(glue().getParentWindow(), &otherParent);
+
+    glue().close();
+    EXPECT_EQ(glue().getWindow(), first) << "open, open, close keeps the window";
+    EXPECT_FALSE(native().visible());
+    EXPECT_EQ(glue().getOpenCount(), 1);
+    EXPECT_FALSE(effect->editorClosed);
+
+    glue().close();
+    EXPECT_EQ(glue().getWindow(), nullptr);
+    EXPECT_TRUE(platform.windows().empty());
+    EXPECT_EQ(glue().getOpenCount(), 0);
+    EXPECT_TRUE(effect->editorClosed);
+    EXPECT_EQ(glue().getParentWindow(), nullptr);
+}
+
+TEST_F(Glue, CloseWithoutOpenStaysAtZeroAndMarksClosed) {
+    glue().close();
+    glue().close();
+    EXPECT_EQ(glue().getOpenCount(), 0);
+    EXPECT_TRUE(effect->editorClosed);
+    glue().update(); // nothing to copy into
+    EXPECT_EQ(glue().getWindow(), nullptr);
+    // One open after extra closes opens.
+    openEditor();
+    EXPECT_EQ(glue().getOpenCount(), 1);
+    EXPECT_FALSE(effect->editorClosed);
+}
+
+TEST_F(Glue, ReopenMakesAFreshWindow) {
+    openEditor();
+    window().dragging = true;
+    window().stepDelta = 0.001f;
+    glue().close();
+    openEditor();
+    EXPECT_EQ(platform.windowsMade(), 2);
+    EXPECT_FALSE(window().dragging);
+    EXPECT_EQ(window().stepDelta, 0.0f);
+    expectRect(rectOf(glue()), 158, 390);
+}
+
+TEST_F(Glue, UpdateCopiesValuesOnlyWhileOpen) {
+    openEditor();
+    effect->setParameter(3, 0.2f); // the effect's setParameter calls update
+    EXPECT_FLOAT_EQ(window().fvar[3], 0.2f);
+    effect->fvar[120] = 0.7f;
+    glue().update();
+    EXPECT_FLOAT_EQ(window().fvar[120], 0.7f);
+    // Update copies; it does not repaint.
+    const int ops = surfaceOf(ui::AreaId::DlQ1).operations();
+    glue().update();
+    EXPECT_EQ(surfaceOf(ui::AreaId::DlQ1).operations(), ops);
+
+    // While the effect's flag says closed, update copies nothing.
+    effect->editorClosed = true;
+    effect->fvar[3] = 0.9f;
+    glue().update();
+    EXPECT_FLOAT_EQ(window().fvar[3], 0.2f);
+}
+
+TEST_F(Glue, IdleDoesNothing) {
+    openEditor();
+    effect->fvar[5] = 0.123f;
+    glue().postUpdate();
+    glue().idle();
+    EXPECT_NE(window().fvar[5], 0.123f);
+}
+
+TEST_F(Glue, DestroyingTheEffectWithTheEditorOpenLeavesNothing) {
+    openEditor();
+    native().advance(1000);
+    effect.reset();
+    EXPECT_TRUE(platform.windows().empty());
+}
+
+TEST_F(Glue, FailedWindowCreationIsReportedAndCounted) {
+    platform.refuseWindows = true;
+    EXPECT_EQ(glue().open(&fakeParent), 0);
+    EXPECT_EQ(glue().getOpenCount(), 0);
+    EXPECT_EQ(glue().getWindow(), nullptr);
+    expectRect(rectOf(glue()), 518, 665);
+    platform.refuseWindows = false;
+    openEditor();
+    EXPECT_EQ(glue().getOpenCount(), 1);
+}
+
+TEST_F(Glue, ProgramChangeRepaintsWithin250msAndBlanksTheReadout) {
+    openEditor();
+    native().advance(250);
+    native().press(ui::MouseButton::Left, 24 + 60, 45); // SLFilter1 to 0.5: the read-out shows it
+    native().release(ui::MouseButton::Left, 24 + 60, 45);
+    ASSERT_EQ(surfaceOf(ui::AreaId::PrintOut).texts()[1].text, "566Hz");
+    effect->dispatcher(effSetProgram, 0, 5, nullptr, 0.0f); // program 5: all 0.0
+    native().advance(250);
+    EXPECT_EQ(markerColumns(surfaceOf(ui::AreaId::SLFilter1).pixels()).front(), 7);
+    EXPECT_EQ(markerColumns(surfaceOf(ui::AreaId::SlFilter2).pixels()).front(), 7);
+    const Point p = dotCentre(surfaceOf(ui::AreaId::DlBoost).pixels());
+    EXPECT_NEAR(p.x, 35, 1.01);
+    EXPECT_NEAR(p.y, 20, 1.01);
+    EXPECT_EQ(surfaceOf(ui::AreaId::PrintOut).texts()[1].text, "");
+    EXPECT_EQ(surfaceOf(ui::AreaId::PrintOut).pixels().pixels, ui::artwork().plate.pixels);
+}
+
+TEST_F(Glue, EveryInstancesWindowRepaintsAfterItsProgramChange) {
+    APlugin second(recordingHost);
+    auto& secondGlue = *static_cast<APluginEditor*>(second.getEditor());
+    openEditor();
+    ui::HeadlessWindow& firstNative = native();
+    ASSERT_EQ(secondGlue.open(&fakeParent), 1);
+    ui::HeadlessWindow& secondNative = *platform.lastWindow();
+    firstNative.advance(250);
+    secondNative.advance(250);
+
+    effect->dispatcher(effSetProgram, 0, 7, nullptr, 0.0f);
+    // The other instance's window ticks first and takes the shared flag.
+    secondNative.advance(250);
+    EXPECT_FALSE(editorRefreshPending);
+    firstNative.advance(250);
+    EXPECT_EQ(markerColumns(firstNative.surfaceIfMade(ui::AreaId::SLFilter1)->pixels()).front(), 7);
+    secondGlue.close();
+}
+
+TEST(HeadlessBackEnd, AWindowOutlivingItsPlatformForgetsIt) {
+    auto platform = std::make_unique<ui::HeadlessPlatform>();
+    platform->decimalSeparator = ",";
+    auto w = TPluginEditorWindow::create(*platform, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->native().decimalSeparator(), ",");
+    platform.reset();
+    EXPECT_EQ(w->native().decimalSeparator(), ".");
+    w->fvar[0] = 0.6f;
+    w->SetLabel(0); // still paints
+    w.reset();
+}
+
+} // namespace
+} // namespace edtest
