@@ -1,0 +1,495 @@
+#include "editor/platform/win32/Win32Platform.h"
+
+#include "editor/MouseRouter.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ui {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"VelmoraEditorWindow";
+constexpr int kLayoutDpi = 96; // the window is laid out for 96 dpi and never rescaled
+constexpr UINT_PTR kTimerIds[2] = {1, 2};
+
+COLORREF colorOf(Rgb c) { return RGB(c.r, c.g, c.b); }
+
+std::wstring wide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(const wchar_t* text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return {};
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
+
+// The module this code is linked into (the plug-in DLL, not the host).
+HMODULE thisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&thisModule), &module);
+    return module;
+}
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The window class, registered once per process with the DLL's own module
+// handle. This object lives in the same module, so its destructor runs when
+// the library unloads and takes the class with it.
+class WindowClass {
+public:
+    bool ensure() {
+        std::call_once(once, [this] {
+            module = thisModule();
+            WNDCLASSEXW wc{};
+            wc.cbSize = sizeof wc;
+            wc.style = CS_DBLCLKS;
+            wc.lpfnWndProc = windowProc;
+            wc.hInstance = module;
+            wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+            wc.lpszClassName = kClassName;
+            registered = RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+        });
+        return registered;
+    }
+    HMODULE instance() const { return module; }
+    ~WindowClass() {
+        if (registered) UnregisterClassW(kClassName, module);
+    }
+
+private:
+    std::once_flag once;
+    HMODULE module = nullptr;
+    bool registered = false;
+};
+WindowClass windowClass;
+
+// An artwork image as GDI draws it with its mask: the colours with the
+// transparent pixels black, and a monochrome mask that is white where the
+// image is transparent.
+struct GdiImage {
+    HBITMAP colour = nullptr;
+    HBITMAP mask = nullptr;
+    int width = 0, height = 0;
+
+    explicit GdiImage(const Image& image) : width(image.width), height(image.height) {
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = width;
+        bi.bmiHeader.biHeight = -height; // top-down
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        colour = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        const int stride = ((width + 15) / 16) * 2; // monochrome rows are WORD-aligned
+        std::vector<BYTE> maskBits(static_cast<std::size_t>(stride) * height, 0);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const bool opaque = image.opaque(x, y);
+                const Rgb c = opaque ? image.at(x, y) : kBlack;
+                if (bits)
+                    static_cast<DWORD*>(bits)[y * width + x] =
+                        (DWORD(c.r) << 16) | (DWORD(c.g) << 8) | c.b;
+                if (!opaque) maskBits[y * stride + x / 8] |= BYTE(0x80 >> (x % 8));
+            }
+        mask = CreateBitmap(width, height, 1, 1, maskBits.data());
+    }
+    ~GdiImage() {
+        if (colour) DeleteObject(colour);
+        if (mask) DeleteObject(mask);
+    }
+    GdiImage(const GdiImage&) = delete;
+    GdiImage& operator=(const GdiImage&) = delete;
+};
+
+class Win32Window;
+
+class Win32Surface final : public Surface {
+public:
+    Win32Surface(Win32Window& owner, AreaId id, HDC reference);
+    ~Win32Surface() override;
+    Win32Surface(const Win32Surface&) = delete;
+    Win32Surface& operator=(const Win32Surface&) = delete;
+
+    void setBrushColor(Rgb c) override { brush = c; }
+    void setPenColor(Rgb c) override { pen = c; }
+    void fillRect(const Rect& r) override;
+    void ellipse(const Rect& r) override;
+    void drawImage(const Image& image, int x, int y) override;
+    void setTextTransparent() override { SetBkMode(dc, TRANSPARENT); }
+    void setFont(std::string_view name, int points, Rgb colour) override;
+    void textOut(int x, int y, std::string_view text) override;
+
+    HDC bitmapDc() const { return dc; }
+
+private:
+    void drawn();
+
+    Win32Window& owner;
+    AreaId id;
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ oldBitmap = nullptr;
+    HFONT font = nullptr;
+    HGDIOBJ oldFont = nullptr;
+    std::wstring fontName;
+    int fontPoints = 0;
+    Rgb brush = kWhite;
+    Rgb pen = kBlack;
+};
+
+class Win32Window final : public NativeWindow {
+public:
+    Win32Window(WindowListener& listener) : listener(listener), router(listener) {}
+    ~Win32Window() override;
+    Win32Window(const Win32Window&) = delete;
+    Win32Window& operator=(const Win32Window&) = delete;
+
+    bool create(HWND parent);
+
+    void setBounds(int x, int y, int width, int height) override {
+        if (hwnd) SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    int clientWidth() const override { return clientRect().right; }
+    int clientHeight() const override { return clientRect().bottom; }
+    void show() override {
+        if (hwnd) ShowWindow(hwnd, SW_SHOW);
+    }
+    void hide() override {
+        if (hwnd) ShowWindow(hwnd, SW_HIDE);
+    }
+    void setDoubleBuffered(bool on) override { doubleBuffered = on; }
+    Surface& surface(AreaId area) override;
+    void processRepaints() override {
+        if (hwnd) UpdateWindow(hwnd);
+    }
+    void startTimer(TimerId id, int periodMs) override {
+        if (hwnd)
+            SetTimer(hwnd, kTimerIds[static_cast<int>(id)], static_cast<UINT>(periodMs), nullptr);
+    }
+    std::string decimalSeparator() const override {
+        wchar_t buf[8] = {};
+        if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8) > 0 && buf[0])
+            return narrow(buf);
+        return ".";
+    }
+
+    void invalidate(AreaId id) {
+        if (!hwnd) return;
+        const Rect& b = area(id).bounds;
+        RECT r{b.left, b.top, b.right, b.bottom};
+        InvalidateRect(hwnd, &r, FALSE);
+    }
+    const GdiImage& gdiImage(const Image& image) {
+        auto it = images.find(&image);
+        if (it == images.end())
+            it = images.emplace(&image, std::make_unique<GdiImage>(image)).first;
+        return *it->second;
+    }
+
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void attach(HWND h) { hwnd = h; }
+    void detach(); // the native window is going: no message may reach this object
+
+private:
+    RECT clientRect() const {
+        RECT r{0, 0, 0, 0};
+        if (hwnd) GetClientRect(hwnd, &r);
+        return r;
+    }
+    void paint();
+    void buttonDown(MouseButton button, LPARAM lParam);
+    void buttonUp(MouseButton button, LPARAM lParam);
+
+    WindowListener& listener;
+    MouseRouter router;
+    HWND hwnd = nullptr;
+    bool doubleBuffered = false;
+    unsigned buttonsDown = 0; // bit per MouseButton
+    std::array<std::unique_ptr<Win32Surface>, kAreaCount> surfaces;
+    std::map<const Image*, std::unique_ptr<GdiImage>> images;
+};
+
+// ---- surface --------------------------------------------------------------
+
+Win32Surface::Win32Surface(Win32Window& owner, AreaId id, HDC reference) : owner(owner), id(id) {
+    const Rect& b = area(id).bounds;
+    dc = CreateCompatibleDC(reference);
+    bitmap = CreateCompatibleBitmap(reference, b.width(), b.height());
+    oldBitmap = SelectObject(dc, bitmap);
+    // A new bitmap shows the window colour until something is drawn on it.
+    HBRUSH fill = CreateSolidBrush(colorOf(kWindowColour));
+    RECT r{0, 0, b.width(), b.height()};
+    FillRect(dc, &r, fill);
+    DeleteObject(fill);
+}
+
+Win32Surface::~Win32Surface() {
+    if (oldFont) SelectObject(dc, oldFont);
+    if (font) DeleteObject(font);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+void Win32Surface::drawn() { owner.invalidate(id); }
+
+void Win32Surface::fillRect(const Rect& r) {
+    HBRUSH b = CreateSolidBrush(colorOf(brush));
+    RECT rc{r.left, r.top, r.right, r.bottom};
+    FillRect(dc, &rc, b);
+    DeleteObject(b);
+    drawn();
+}
+
+void Win32Surface::ellipse(const Rect& r) {
+    HBRUSH b = CreateSolidBrush(colorOf(brush));
+    HPEN p = CreatePen(PS_SOLID, 1, colorOf(pen));
+    HGDIOBJ ob = SelectObject(dc, b);
+    HGDIOBJ op = SelectObject(dc, p);
+    Ellipse(dc, r.left, r.top, r.right, r.bottom);
+    SelectObject(dc, ob);
+    SelectObject(dc, op);
+    DeleteObject(b);
+    DeleteObject(p);
+    drawn();
+}
+
+void Win32Surface::drawImage(const Image& image, int x, int y) {
+    const GdiImage& g = owner.gdiImage(image);
+    HDC src = CreateCompatibleDC(dc);
+    // The mask turns the image's opaque pixels black (white keeps them),
+    // then the colours, black where transparent, are ORed in.
+    const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
+    const COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
+    HGDIOBJ old = SelectObject(src, g.mask);
+    BitBlt(dc, x, y, g.width, g.height, src, 0, 0, SRCAND);
+    SelectObject(src, g.colour);
+    BitBlt(dc, x, y, g.width, g.height, src, 0, 0, SRCPAINT);
+    SelectObject(src, old);
+    SetTextColor(dc, oldText);
+    SetBkColor(dc, oldBk);
+    DeleteDC(src);
+    drawn();
+}
+
+void Win32Surface::setFont(std::string_view name, int points, Rgb colour) {
+    SetTextColor(dc, colorOf(colour));
+    const std::wstring w = wide(name);
+    if (font && w == fontName && points == fontPoints) return;
+    HFONT f = CreateFontW(-MulDiv(points, kLayoutDpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                          DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, w.c_str());
+    if (!f) return;
+    HGDIOBJ previous = SelectObject(dc, f);
+    if (!oldFont) oldFont = previous;
+    if (font) DeleteObject(font);
+    font = f;
+    fontName = w;
+    fontPoints = points;
+}
+
+void Win32Surface::textOut(int x, int y, std::string_view text) {
+    const std::wstring w = wide(text);
+    if (!w.empty()) TextOutW(dc, x, y, w.c_str(), static_cast<int>(w.size()));
+    drawn();
+}
+
+// ---- window ---------------------------------------------------------------
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        static_cast<Win32Window*>(cs->lpCreateParams)->attach(hwnd);
+    }
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        // Destroyed from outside, for instance with the host's window.
+        self->detach();
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->handle(message, wParam, lParam);
+}
+
+bool Win32Window::create(HWND parent) {
+    if (!parent || !IsWindow(parent) || !windowClass.ensure()) return false;
+    CreateWindowExW(0, kClassName, L"Harrowby", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, kClientWidth,
+                    kClientHeight, parent, nullptr, windowClass.instance(), this);
+    // WM_NCCREATE has attached hwnd by now, unless creation failed.
+    return hwnd != nullptr;
+}
+
+void Win32Window::detach() {
+    if (!hwnd) return;
+    KillTimer(hwnd, kTimerIds[0]);
+    KillTimer(hwnd, kTimerIds[1]);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    hwnd = nullptr;
+}
+
+Win32Window::~Win32Window() {
+    // Timers first, then the link from the native window to this object, so
+    // that no late WM_TIMER or mouse message reaches freed memory.
+    HWND h = hwnd;
+    detach();
+    if (h) DestroyWindow(h);
+    for (auto& s : surfaces) s.reset();
+    images.clear();
+}
+
+Surface& Win32Window::surface(AreaId id) {
+    auto& s = surfaces[static_cast<int>(id)];
+    if (!s) {
+        HDC screen = GetDC(nullptr);
+        s = std::make_unique<Win32Surface>(*this, id, screen);
+        ReleaseDC(nullptr, screen);
+    }
+    return *s;
+}
+
+void Win32Window::paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    const RECT client = clientRect();
+    HDC target = dc;
+    HDC back = nullptr;
+    HBITMAP backBitmap = nullptr;
+    HGDIOBJ oldBack = nullptr;
+    if (doubleBuffered) {
+        back = CreateCompatibleDC(dc);
+        backBitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+        oldBack = SelectObject(back, backBitmap);
+        target = back;
+    }
+    HBRUSH fill = CreateSolidBrush(colorOf(kWindowColour));
+    FillRect(target, &client, fill);
+    DeleteObject(fill);
+    for (const auto& a : kAreas) {
+        const auto& s = surfaces[static_cast<int>(a.id)];
+        if (s)
+            BitBlt(target, a.bounds.left, a.bounds.top, a.bounds.width(), a.bounds.height(),
+                   s->bitmapDc(), 0, 0, SRCCOPY);
+    }
+    if (back) {
+        BitBlt(dc, 0, 0, client.right, client.bottom, back, 0, 0, SRCCOPY);
+        SelectObject(back, oldBack);
+        DeleteObject(backBitmap);
+        DeleteDC(back);
+    }
+    EndPaint(hwnd, &ps);
+}
+
+namespace {
+unsigned bitOf(MouseButton b) { return 1u << static_cast<int>(b); }
+int xOf(LPARAM l) { return static_cast<short>(LOWORD(l)); }
+int yOf(LPARAM l) { return static_cast<short>(HIWORD(l)); }
+} // namespace
+
+void Win32Window::buttonDown(MouseButton button, LPARAM lParam) {
+    // Every press holds the pointer so that its release is seen even
+    // outside the window; the router still sends a right or middle
+    // gesture's moves to whatever lies under the pointer.
+    if (buttonsDown == 0) SetCapture(hwnd);
+    buttonsDown |= bitOf(button);
+    router.press(button, xOf(lParam), yOf(lParam)); // last: the handler may end this window
+}
+
+void Win32Window::buttonUp(MouseButton button, LPARAM lParam) {
+    buttonsDown &= ~bitOf(button);
+    if (buttonsDown == 0 && GetCapture() == hwnd) ReleaseCapture();
+    router.release(button, xOf(lParam), yOf(lParam)); // last: the handler may end this window
+}
+
+LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // paint covers every pixel
+    case WM_PAINT:
+        paint();
+        return 0;
+    case WM_TIMER:
+        if (wParam == kTimerIds[0]) listener.timer(TimerId::Timer1);
+        if (wParam == kTimerIds[1]) listener.timer(TimerId::Timer2);
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        buttonDown(MouseButton::Left, lParam);
+        return 0;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+        buttonDown(MouseButton::Right, lParam);
+        return 0;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+        buttonDown(MouseButton::Middle, lParam);
+        return 0;
+    case WM_LBUTTONUP:
+        buttonUp(MouseButton::Left, lParam);
+        return 0;
+    case WM_RBUTTONUP:
+        buttonUp(MouseButton::Right, lParam);
+        return 0;
+    case WM_MBUTTONUP:
+        buttonUp(MouseButton::Middle, lParam);
+        return 0;
+    case WM_MOUSEMOVE:
+        router.move(xOf(lParam), yOf(lParam));
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Capture taken away while a button was still down (another window
+        // grabbed the mouse): no release will come, so end the gesture.
+        if (buttonsDown != 0) {
+            buttonsDown = 0;
+            router.release(MouseButton::Left, -1, -1);
+        }
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+class Win32Platform final : public Platform {
+public:
+    std::unique_ptr<NativeWindow> createChildWindow(void* parent,
+                                                    WindowListener& listener) override {
+        auto w = std::make_unique<Win32Window>(listener);
+        if (!w->create(static_cast<HWND>(parent))) return nullptr;
+        return w;
+    }
+};
+
+} // namespace
+
+Platform& win32Platform() {
+    static Win32Platform platform;
+    return platform;
+}
+
+} // namespace ui
