@@ -5,7 +5,7 @@
 
 #include "editor/Layout.h"
 #include "editor/Platform.h"
-#include "plugin/Relaxed.h"
+#include "frame/Relaxed.h"
 
 #include <memory>
 #include <string>

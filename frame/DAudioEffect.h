@@ -6,6 +6,7 @@
 #pragma once
 
 #include "DAEffectX.h"
+#include "Relaxed.h"
 
 #include <memory>
 
@@ -103,12 +104,14 @@ protected:
                        void* ptr = nullptr, float opt = 0.0f, VstIntPtr fallback = 0);
 
     AEffect cEffect{};
-    float sampleRate = 44100.0f; // Hz
+    // The host sets these on its dispatcher thread; parameter changes, which
+    // may come on another thread, read them (Relaxed: one 32-bit access).
+    Relaxed<float> sampleRate{44100.0f}; // Hz
     std::unique_ptr<AEffEditor> editor;
     VstInt32 numPrograms;
     VstInt32 numParams;
-    VstInt32 curProgram = 0;
-    VstInt32 blockSize = 1024; // sample frames
+    Relaxed<VstInt32> curProgram{0};
+    Relaxed<VstInt32> blockSize{1024}; // sample frames
     audioMasterCallback audioMaster;
 };
 

@@ -115,7 +115,7 @@ void APlugin::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= kNumStoredValues) return;
     value = clampUnit(value);
     fvar[index] = value;
-    Programs[currentProgram]->fvar[index] = value;
+    Programs[curProgram]->fvar[index] = value;
     refreshSampleRate();
     updateDerivedValues();
     if (AEffEditor* e = getEditor()) e->update();
@@ -219,7 +219,6 @@ void APlugin::setProgram(VstInt32 program) {
     editorRefreshPending = false;
     if (program < 0 || program >= kNumPrograms) return;
     curProgram = program;
-    currentProgram = program;
     const APluginProgram& p = *Programs[program];
     for (int i = 0; i < kNumProgramValues; ++i) setParameter(i, p.fvar[i]);
     editorRefreshPending = true;
@@ -227,12 +226,12 @@ void APlugin::setProgram(VstInt32 program) {
 }
 
 void APlugin::setProgramName(char* name) {
-    copyText(Programs[currentProgram]->name, name, kProgramNameSize);
+    copyText(Programs[curProgram]->name, name, kProgramNameSize);
     if (!editorClosed && getEditor()) getEditor()->update();
 }
 
 void APlugin::getProgramName(char* name) {
-    copyText(name, Programs[currentProgram]->name, kVstMaxProgNameLen);
+    copyText(name, Programs[curProgram]->name, kVstMaxProgNameLen);
 }
 
 bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) {

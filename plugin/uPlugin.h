@@ -9,7 +9,7 @@
 #pragma once
 
 #include "frame/DAudioEffectX.h"
-#include "plugin/Relaxed.h"
+#include "frame/Relaxed.h"
 #include "plugin/dsp/Envelope.h"
 #include "plugin/dsp/FilterSection.h"
 
@@ -161,9 +161,6 @@ private:
     Relaxed<float> boost{0.0f};
     Relaxed<int> filterType{0};
     Relaxed<float> fs{44100.0f}; // Hz, the last valid rate the frame reported
-    // The program that setParameter writes through to; mirrors the frame's
-    // curProgram, which is not safe to read from another thread.
-    Relaxed<VstInt32> currentProgram{0};
 
     std::array<std::unique_ptr<APluginProgram>, kNumPrograms> Programs;
     Relaxed<float> vuLevel{0.0f};
