@@ -41,7 +41,7 @@ VstInt32 APluginEditor::open(void* ptr) {
     parentWindow = ptr;
     ++openCount;
     if (openCount == 1 || !window) {
-        window = TPluginEditorWindow::create(ui::editorPlatform(), ptr);
+        window = TPluginEditorWindow::create(ui::editorPlatform(), ptr, &values);
         if (!window) {
             // No window could be made (no usable parent): the open did not
             // happen, and the host is told so.
@@ -53,7 +53,7 @@ VstInt32 APluginEditor::open(void* ptr) {
         w.native().setBounds(0, 0, w.native().clientWidth(), w.native().clientHeight());
         for (int i = 0; i < kWindowValues; ++i) w.fvar[i] = plugin().fvar[i].load();
         w.plugin = &plugin();
-        liveWindow = &w;
+        windowLive = true;
     }
     plugin().editorClosed = false;
     window->native().processRepaints();
@@ -73,21 +73,19 @@ void APluginEditor::close() {
 }
 
 void APluginEditor::destroyWindow() {
-    liveWindow = nullptr;
+    windowLive = false;
     window.reset();
 }
 
 void APluginEditor::idle() {}
 
 void APluginEditor::update() {
-    if (plugin().editorClosed) return;
-    TPluginEditorWindow* w = liveWindow.load();
-    if (!w) return;
-    for (int i = 0; i < kWindowValues; ++i) w->fvar[i] = plugin().fvar[i].load();
+    if (plugin().editorClosed || !windowLive) return;
+    for (int i = 0; i < kWindowValues; ++i) values.fvar[i] = plugin().fvar[i].load();
     // The effect raises the shared flag right before it updates after a
     // program load; note it for this window so that another instance's
     // window cannot consume it first.
-    if (editorRefreshPending) w->requestRefresh();
+    if (editorRefreshPending) values.refreshRequested = true;
 }
 
 AEffEditor* createPluginEditor(APlugin* effect) { return new APluginEditor(effect); }

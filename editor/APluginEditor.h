@@ -2,9 +2,9 @@
 // editor window while it exists and keeps the effect's editorClosed flag.
 #pragma once
 
+#include "editor/uEditor.h"
 #include "frame/DAudioEffect.h"
 
-#include <atomic>
 #include <memory>
 
 class APlugin;
@@ -32,8 +32,11 @@ private:
 
     ERect rect{};
     VstInt32 openCount = 0;
+    // The window's values and refresh request. update, which may run on
+    // another thread, writes only here: this block lives as long as the glue.
+    TWindowValues values;
     std::unique_ptr<TPluginEditorWindow> window;
-    // What update, which may run on another thread, reads instead of `window`.
-    std::atomic<TPluginEditorWindow*> liveWindow{nullptr};
+    // Whether a window exists, for update on another thread.
+    Relaxed<bool> windowLive{false};
     void* parentWindow = nullptr;
 };

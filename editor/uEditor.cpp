@@ -74,14 +74,19 @@ std::string upper(std::string_view s) {
 
 } // namespace
 
-TPluginEditorWindow::TPluginEditorWindow()
-    : IlBar(ui::artwork().bar), ilDial(ui::artwork().knob), iPrintOut(ui::artwork().plate) {}
+TPluginEditorWindow::TPluginEditorWindow(TWindowValues* shared)
+    : IlBar(ui::artwork().bar), ilDial(ui::artwork().knob), iPrintOut(ui::artwork().plate),
+      ownValues(shared ? nullptr : std::make_unique<TWindowValues>()),
+      values(shared ? *shared : *ownValues), fvar(values.fvar) {
+    for (int i = 0; i < kWindowValues; ++i) fvar[i] = 0.0f;
+    values.refreshRequested = false;
+}
 
 TPluginEditorWindow::~TPluginEditorWindow() = default;
 
-std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::create(ui::Platform& platform,
-                                                                 void* parent) {
-    std::unique_ptr<TPluginEditorWindow> w(new TPluginEditorWindow());
+std::unique_ptr<TPluginEditorWindow>
+TPluginEditorWindow::create(ui::Platform& platform, void* parent, TWindowValues* values) {
+    std::unique_ptr<TPluginEditorWindow> w(new TPluginEditorWindow(values));
     w->window = platform.createChildWindow(parent, *w);
     if (!w->window) return nullptr;
     w->FormCreate();
@@ -345,10 +350,10 @@ void TPluginEditorWindow::Timer1Timer() {
 }
 
 void TPluginEditorWindow::Timer2Timer() {
-    const bool requested = refreshRequested.load();
+    const bool requested = values.refreshRequested.load();
     if (editorRefreshPending || requested) SetAll();
     editorRefreshPending = false;
-    refreshRequested = false;
+    values.refreshRequested = false;
 }
 
 // ---- platform events ------------------------------------------------------

@@ -18,6 +18,15 @@ inline constexpr int kWindowValues = 121;
 
 using TShiftState = unsigned; // modifier keys with a mouse event; the window ignores them
 
+// What the editor glue hands the window from any thread: the values and a
+// request to repaint everything. The glue keeps this block for its whole
+// life, so an update that races the window's destruction on the
+// user-interface thread still writes into live memory.
+struct TWindowValues {
+    Relaxed<float> fvar[kWindowValues];
+    Relaxed<bool> refreshRequested{false};
+};
+
 class TPluginEditorWindow final : private ui::WindowListener {
 public:
     // One child area of the window, known to the handlers by its name.
@@ -32,8 +41,11 @@ public:
     };
 
     // A new window as a child of `parent`, already past FormCreate and with
-    // both timers running; null when the platform cannot make it.
-    static std::unique_ptr<TPluginEditorWindow> create(ui::Platform& platform, void* parent);
+    // both timers running; null when the platform cannot make it. `values`,
+    // when given, must outlive the window; it is zeroed first, as a new
+    // window's values are. Without it the window keeps a block of its own.
+    static std::unique_ptr<TPluginEditorWindow> create(ui::Platform& platform, void* parent,
+                                                       TWindowValues* values = nullptr);
     ~TPluginEditorWindow();
     TPluginEditorWindow(const TPluginEditorWindow&) = delete;
     TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
@@ -58,8 +70,13 @@ public:
     int adjustMode = 0;        // 0: left-button drag, 1: right-button fine step
     float stepDelta = 0.0f;    // 0, +0.001 or -0.001 per Timer1 tick
     int selectedIndex = 0;     // the parameter that the fine step acts on
+private:
+    std::unique_ptr<TWindowValues> ownValues; // only when the glue gave none
+    TWindowValues& values;
+
+public:
     // Written by the glue's update, possibly from another thread.
-    Relaxed<float> fvar[kWindowValues];
+    Relaxed<float>* const fvar;
     bool dragging = false;
 
     // Event handlers.
@@ -95,12 +112,12 @@ public:
     // Asks for a full repaint at the next Timer2 tick. The glue calls it
     // when its effect has just loaded a program, so that this window
     // repaints even when another instance's window consumed the shared flag.
-    void requestRefresh() { refreshRequested = true; }
+    void requestRefresh() { values.refreshRequested = true; }
 
     const Area& areaOf(ui::AreaId id) const;
 
 private:
-    TPluginEditorWindow();
+    explicit TPluginEditorWindow(TWindowValues* shared);
 
     // The control index of an area, by its name; -1 for none.
     static int controlIndex(const Area& sender);
@@ -116,5 +133,4 @@ private:
     void timer(ui::TimerId id) override;
 
     std::unique_ptr<ui::NativeWindow> window;
-    Relaxed<bool> refreshRequested{false};
 };

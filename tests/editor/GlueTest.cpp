@@ -2,6 +2,9 @@
 // protocol, value copies into the window and the window's lifetime.
 #include "EditorFixture.h"
 
+#include <atomic>
+#include <thread>
+
 namespace edtest {
 namespace {
 
@@ -120,6 +123,30 @@ TEST_F(Glue, UpdateCopiesValuesOnlyWhileOpen) {
     effect->fvar[3] = 0.9f;
     glue().update();
     EXPECT_FLOAT_EQ(window().fvar[3], 0.2f);
+}
+
+TEST_F(Glue, UpdatesFromAnotherThreadWhileTheWindowComesAndGoes) {
+    // The host may set parameters (and so update the editor) on its audio
+    // thread while the user opens and closes the editor. Updates write only
+    // into storage that lives as long as the glue; under AddressSanitizer a
+    // write into a destroyed window would show here.
+    std::atomic<bool> stop{false};
+    std::thread automation([&] {
+        float v = 0.0f;
+        while (!stop) {
+            effect->setParameter(3, v);
+            v = v > 0.99f ? 0.0f : v + 0.01f;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        openEditor();
+        glue().close();
+    }
+    stop = true;
+    automation.join();
+    openEditor();
+    effect->setParameter(3, 0.25f);
+    EXPECT_EQ(window().fvar[3], 0.25f);
 }
 
 TEST_F(Glue, IdleDoesNothing) {
