@@ -126,14 +126,26 @@ TEST_F(Controls, DialDotFollowsTheValue) {
         float value;
         double x, y;
     };
-    // Dot centre: radius 15 around (20, 20), clockwise from three o'clock;
-    // roundDown of the corners may put it up to 1.5 pixels off (at twelve
-    // o'clock cos t is just below 0).
-    for (const Case c :
-         {Case{0.0f, 35, 20}, Case{0.25f, 20, 35}, Case{0.5f, 5, 20}, Case{0.75f, 20, 5}}) {
+    // The dot is the ellipse inscribed in the corners (roundDown(15 cos t +
+    // 24), roundDown(15 sin t + 24)) and (roundDown(15 cos t + 16), ...),
+    // right and bottom edges exclusive: its fill is centred in that box.
+    auto roundDownSingle = [](double x) {
+        return static_cast<int>(
+            std::nearbyint(static_cast<double>(static_cast<float>(x)) - 0.4999999));
+    };
+    for (const Case c : {Case{0.0f, 35, 20}, Case{0.25f, 20, 35}, Case{0.5f, 5, 20},
+                         Case{0.75f, 20, 5}, Case{0.125f, 30.6, 30.6}, Case{0.9f, 32.1, 11.2}}) {
         window().fvar[3] = c.value;
         window().SetControl(3);
         const Point p = dotCentre(surfaceOf(AreaId::DlQ1).pixels());
+        const double t = static_cast<float>(6.28318 * c.value);
+        const int xa = roundDownSingle(15 * std::cos(t) + 24),
+                  xb = roundDownSingle(15 * std::cos(t) + 16);
+        const int ya = roundDownSingle(15 * std::sin(t) + 24),
+                  yb = roundDownSingle(15 * std::sin(t) + 16);
+        EXPECT_DOUBLE_EQ(p.x, (std::min(xa, xb) + std::max(xa, xb) - 1) / 2.0) << c.value;
+        EXPECT_DOUBLE_EQ(p.y, (std::min(ya, yb) + std::max(ya, yb) - 1) / 2.0) << c.value;
+        // ... which is about 15 pixels from (20, 20) in the value's direction.
         EXPECT_NEAR(p.x, c.x, 1.51) << c.value;
         EXPECT_NEAR(p.y, c.y, 1.51) << c.value;
     }

@@ -181,11 +181,14 @@ sleep 0.2
 xdotool mousedown 3
 sleep 2.2
 xdotool mouseup 3
-sleep 0.8
+sleep 0.3
+at_release=$(grep -c '^automate 3 ' "$work/automate" || true)
+sleep 1.2 # more than two ticks
 ask "get 3" "param 3"
 mapfile -t steps < <(grep '^automate 3 ' "$work/automate" | cut -d' ' -f3)
 echo "fine steps: ${steps[*]:-none}"
-check "3 to 5 fine steps in 2.2 s (one per 500 ms)" [ "${#steps[@]}" -ge 3 ] && [ "${#steps[@]}" -le 5 ]
+in_range() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
+check "3 to 5 fine steps in 2.2 s (one per 500 ms)" in_range "${#steps[@]}" 3 5
 step_ok() {
     python3 - "$@" <<'PY'
 import sys
@@ -195,12 +198,14 @@ sys.exit(0 if ok else 1)
 PY
 }
 check "each tick raised the value by 0.001" step_ok "${steps[@]}"
-check "no step after the release" [ "$(last_automate 3)" = "${reply#param 3 }" ]
+check "no step after the release" [ "${#steps[@]}" -eq "$at_release" ]
+check "the effect holds the last stepped value" [ "$(last_automate 3)" = "${reply#param 3 }" ]
 
 # ---- a second instance with its editor open at the same time ---------------
 ask second editor2
 read -r _ sx sy <<<"$reply"
-check "a second instance's editor opens beside the first" [ -n "${sy:-}" ] && [ "$sy" != 0 ]
+nonzero() { [ -n "${1:-}" ] && [ "$1" != 0 ]; }
+check "a second instance's editor opens beside the first" nonzero "${sy:-}"
 
 # ---- program change through the dispatcher ---------------------------------
 # The second instance's construction asked for a refresh, which blanked the
