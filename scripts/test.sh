@@ -17,7 +17,15 @@ wineboot -i >/dev/null 2>&1; wineserver -w
 total_pass=0; total_fail=0; status=0
 # linux and win32 run everything; win64 runs the host-level tests, which
 # check the interface's 64-bit record layout through the built DLL.
-for build in linux win32 win64; do
+# The unit tests run once more under AddressSanitizer/UBSan and under
+# ThreadSanitizer, which is what makes the tests with two threads bite.
+for san in linux-asan linux-tsan; do
+  echo "== build: $san"
+  if ! { cmake --preset "$san" && cmake --build --preset "$san" -j "$(nproc)"; } >"build/$san.log" 2>&1; then
+    tail -30 "build/$san.log"; status=1
+  fi
+done
+for build in linux win32 win64 linux-asan linux-tsan; do
   echo "== tests: $build"
   filter=(); [ "$build" = win64 ] && filter=(-R '^host_')
   ctest --preset "$build" --timeout 1500 "${filter[@]}" || status=1
@@ -29,7 +37,7 @@ for build in linux win32 win64; do
   other_fail=$(grep -hoE '^[0-9]+ passed, [0-9]+ failed' "$log" | awk '{f+=$3} END {print f+0}')
   pass=$((pass + other_pass)); fail=$((fail + other_fail))
   programs_failed=$(grep -cE '^Test Failed' "$log" || true)
-  where=$build; [ "$build" != linux ] && where="$build (under Wine)"
+  where=$build; case $build in win*) where="$build (under Wine)" ;; esac
   echo "$where: $pass test cases passed, $fail failed (test programs failed: $programs_failed)"
   total_pass=$((total_pass + pass)); total_fail=$((total_fail + fail + programs_failed))
 done
