@@ -19,28 +19,31 @@ float boostGain(float p);
 
 // Follower state: one single, never clamped, so with a gain above 1 it may
 // rise above 1. It never becomes negative or infinite: the detector value is
-// bounded to the largest finite single.
+// bounded to half the largest finite single, and one step moves the envelope
+// at most half a unit in the last place past it.
 struct EnvelopeFollower {
     float envelope = 0.0f;
+
+    // Half the largest single: far above any real level, and low enough that
+    // a step towards it cannot round past the largest single.
+    static constexpr float kDetectorLimit = FLT_MAX / 2;
 
     // One sample of the key channel; `key` must be finite. Returns the
     // envelope limited to 0 .. 1, the sweep position's weight.
     float follow(float key, float boost, float attackCoef, float releaseCoef) {
         // A huge key times the gain may overflow; an infinite detector value
         // would leave the envelope infinite, then NaN, for good.
-        const float t = std::min(single(std::fabs(static_cast<double>(key)) * boost), FLT_MAX);
+        const float t =
+            std::min(single(std::fabs(static_cast<double>(key)) * boost), kDetectorLimit);
         // The difference of two singles rounded once to single equals the
         // double difference rounded to single (double has more than twice
         // the precision), so single arithmetic gives the same d.
         const float d = t - envelope;
-        // Both candidates, then a select: the direction changes too often
-        // with real keys for a branch to be predicted.
-        const double env = envelope;
-        const float rising = single(static_cast<double>(d) * attackCoef + env);
-        const float falling = single(static_cast<double>(d) * releaseCoef + env);
-        // Rounding d up can carry a step towards the largest single past it.
-        envelope = std::min(d > 0.0f ? rising : falling, FLT_MAX);
-        // The envelope is finite and never negative here; limit it to 1.
+        // The coefficient is chosen beside the conversion of d, off the
+        // chain from one sample's envelope to the next; the product d * c is
+        // exact in double, so the sum is rounded once, then to single.
+        const double c = d > 0.0f ? attackCoef : releaseCoef;
+        envelope = single(static_cast<double>(d) * c + static_cast<double>(envelope));
         return std::min(envelope, 1.0f);
     }
 };

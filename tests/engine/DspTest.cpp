@@ -252,13 +252,19 @@ TEST(Envelope, FollowerRisesAndFallsByItsCoefficients) {
 TEST(Envelope, DetectorOverflowKeepsTheEnvelopeFinite) {
     EnvelopeFollower f;
     EXPECT_EQ(f.follow(FLT_MAX, 3.999f, 1.0f, 0.5f), 1.0f);
-    EXPECT_TRUE(std::isfinite(f.envelope));
-    EXPECT_EQ(f.envelope, FLT_MAX);
-    // A step towards the largest single that rounds past it stays finite.
+    EXPECT_EQ(f.envelope, EnvelopeFollower::kDetectorLimit);
+    // Steps towards the limit that round up stay finite, however many.
     EnvelopeFollower g;
     g.envelope = 9.39208e37f;
-    g.follow(-3.09555e38f, 2.70198f, 1.0f, 1.0f);
-    EXPECT_EQ(g.envelope, FLT_MAX);
+    for (int i = 0; i < 50; ++i) {
+        g.follow(-3.09555e38f, 2.70198f, 1.0f, 1.0f);
+        ASSERT_TRUE(std::isfinite(g.envelope));
+        ASSERT_LE(g.envelope, std::nextafter(EnvelopeFollower::kDetectorLimit, FLT_MAX));
+    }
+    for (int i = 0; i < 50; ++i) {
+        g.follow(FLT_MAX, 3.999f, 0.999f, 0.999f);
+        ASSERT_TRUE(std::isfinite(g.envelope));
+    }
     for (int i = 0; i < 400; ++i) f.follow(0.1f, 1.0f, 1.0f, 0.5f);
     EXPECT_NEAR(f.envelope, 0.1f, 1e-6f);
 }
