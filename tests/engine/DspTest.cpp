@@ -28,7 +28,7 @@ void expectSix(double expected, double actual, const char* what) {
     EXPECT_STREQ(e, a) << what << " = " << std::setprecision(9) << actual;
 }
 
-// The description's design formulas in long double without any frequency
+// The design formulas written out plainly in long double, without any frequency
 // bound, used to show where the product's bound acts and where it does not.
 struct RefCoefs {
     long double b0, b1, b2, a1, a2;

@@ -36,7 +36,7 @@ struct Block {
     }
 };
 
-// The signal path written plainly from the description: shifting history
+// The signal path written out plainly, step by step: shifting history
 // variables instead of rings, the follower and recursion inline.
 struct ReferencePath {
     float fvar0, fvar1, filterQ, boost, attack, release, swap;
@@ -528,7 +528,7 @@ TEST(SignalPath, FirstFramesWriteSlotOneAndCarryOnlyOffsets) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(fx.getSection().coef.coefB[i], 0.0f);
 }
 
-TEST(SignalPath, MatchesTheDescribedPathBitForBitInAnyBlockSplit) {
+TEST(SignalPath, MatchesAPlainReferenceBitForBitInAnyBlockSplit) {
     for (int variant = 0; variant < 4; ++variant) {
         Instance in;
         APlugin& fx = *in.effect;
