@@ -1,5 +1,7 @@
 #include "tools/render/RenderCore.h"
 
+#include <cstdio>
+
 #include "tools/host/VstHost.h"
 
 #include <cmath>
@@ -217,6 +219,37 @@ bool renderSignal(const Options& o, const std::vector<float>& left, const std::v
     host.suspend();
     host.close();
     return true;
+}
+
+int run(int argc, char** argv, const FileFormat& format, const char* defaultPlugin) {
+    Options o;
+    o.plugin = defaultPlugin;
+    std::string error;
+    if (!parseArgs(argc, argv, o, error)) {
+        const bool help = error == "help";
+        std::fputs(usage(format.tool, format.note).c_str(), help ? stdout : stderr);
+        if (help) return 0;
+        std::fprintf(stderr, "%s: %s\n", format.tool, error.c_str());
+        return 2;
+    }
+    std::vector<float> left, right, outL, outR;
+    bool ok = true;
+    if (o.input.empty()) {
+        makeDemo(o.rate, o.seconds, left, right);
+        applyDemoSettings(o);
+    } else {
+        ok = format.read(o.input, o.rate, left, right, error);
+    }
+    ok = ok && (o.writeInput.empty() || format.write(o.writeInput, o.rate, left, right, error));
+    ok = ok && renderSignal(o, left, right, outL, outR, error);
+    ok = ok && format.write(o.output, o.rate, outL, outR, error);
+    if (!ok) {
+        std::fprintf(stderr, "%s: %s\n", format.tool, error.c_str());
+        return 1;
+    }
+    std::printf("%s: %zu frames at %g Hz through %s -> %s\n", format.tool, outL.size(), o.rate,
+                o.plugin.c_str(), o.output.c_str());
+    return 0;
 }
 
 } // namespace render

@@ -41,4 +41,19 @@ bool renderSignal(const Options& options, const std::vector<float>& left,
                   const std::vector<float>& right, std::vector<float>& outLeft,
                   std::vector<float>& outRight, std::string& error);
 
+// How one renderer reads and writes its files; both report failures in
+// `error`. `read` may set the rate from the file.
+struct FileFormat {
+    const char* tool; // name in messages
+    const char* note; // what the usage text says of the files
+    bool (*read)(const std::string& path, float& rate, std::vector<float>& left,
+                 std::vector<float>& right, std::string& error);
+    bool (*write)(const std::string& path, float rate, const std::vector<float>& left,
+                  const std::vector<float>& right, std::string& error);
+};
+
+// A whole renderer: command line, the demo or the input file, the render and
+// the output file. Returns the process exit status.
+int run(int argc, char** argv, const FileFormat& format, const char* defaultPlugin);
+
 } // namespace render

@@ -66,35 +66,7 @@ bool writeWav(const std::string& path, float rate, const std::vector<float>& lef
 } // namespace
 
 int main(int argc, char** argv) {
-    render::Options o;
-    o.plugin = VELMORA_DEFAULT_PLUGIN;
-    std::string error;
-    if (!render::parseArgs(argc, argv, o, error)) {
-        std::fputs(
-            render::usage("velmora-render", "Files are WAV; the output is 32-bit float.").c_str(),
-            error == "help" ? stdout : stderr);
-        if (error == "help") return 0;
-        std::fprintf(stderr, "velmora-render: %s\n", error.c_str());
-        return 2;
-    }
-    std::vector<float> left, right, outL, outR;
-    if (o.input.empty()) {
-        render::makeDemo(o.rate, o.seconds, left, right);
-        render::applyDemoSettings(o);
-    } else if (!readWav(o.input, o.rate, left, right, error)) {
-        std::fprintf(stderr, "velmora-render: %s\n", error.c_str());
-        return 1;
-    }
-    if (!o.writeInput.empty() && !writeWav(o.writeInput, o.rate, left, right, error)) {
-        std::fprintf(stderr, "velmora-render: %s\n", error.c_str());
-        return 1;
-    }
-    if (!render::renderSignal(o, left, right, outL, outR, error) ||
-        !writeWav(o.output, o.rate, outL, outR, error)) {
-        std::fprintf(stderr, "velmora-render: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("velmora-render: %zu frames at %g Hz through %s -> %s\n", outL.size(), o.rate,
-                o.plugin.c_str(), o.output.c_str());
-    return 0;
+    const render::FileFormat wav{"velmora-render", "Files are WAV; the output is 32-bit float.",
+                                 readWav, writeWav};
+    return render::run(argc, argv, wav, VELMORA_DEFAULT_PLUGIN);
 }
