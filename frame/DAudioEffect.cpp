@@ -129,46 +129,66 @@ VstInt32 roundToInteger(double x) {
     return static_cast<VstInt32>(r);
 }
 
-bool opcodeNeedsPointer(VstInt32 opcode) {
-    switch (opcode) {
-    case effSetProgramName:
-    case effGetProgramName:
-    case effGetParamLabel:
-    case effGetParamDisplay:
-    case effGetParamName:
-    case effEditGetRect:
-    case effGetChunk:
-    case effSetChunk:
-    case effProcessEvents:
-    case effString2Parameter:
-    case effGetProgramNameIndexed:
-    case effGetInputProperties:
-    case effGetOutputProperties:
-    case effOfflineNotify:
-    case effOfflinePrepare:
-    case effOfflineRun:
-    case effProcessVarIo:
-    case effSetSpeakerArrangement:
-    case effGetEffectName:
-    case effGetErrorText:
-    case effGetVendorString:
-    case effGetProductString:
-    case effCanDo:
-    case effGetParameterProperties:
-    case effGetMidiProgramName:
-    case effGetCurrentMidiProgram:
-    case effGetMidiProgramCategory:
-    case effGetMidiKeyName:
-        return true;
-    default:
-        return false;
-    }
+namespace {
+
+// The opcodes that read or write through `ptr`, with what each answers when
+// the host passes none: the operation's own neutral default.
+struct PointerOpcode {
+    VstInt32 opcode;
+    VstIntPtr answerWithoutPointer;
+};
+constexpr PointerOpcode kPointerOpcodes[] = {
+    {effSetProgramName, 0},
+    {effGetProgramName, 0},
+    {effGetParamLabel, 0},
+    {effGetParamDisplay, 0},
+    {effGetParamName, 0},
+    {effEditGetRect, 0},
+    {effGetChunk, 0},
+    {effSetChunk, 0},
+    {effProcessEvents, 0},
+    {effString2Parameter, 0},
+    {effGetProgramNameIndexed, 0},
+    {effGetInputProperties, 0},
+    {effGetOutputProperties, 0},
+    {effOfflineNotify, 0},
+    {effOfflinePrepare, 0},
+    {effOfflineRun, 0},
+    {effProcessVarIo, 0},
+    {effSetSpeakerArrangement, 0},
+    {effGetEffectName, 0},
+    {effGetErrorText, 0},
+    {effGetVendorString, 0},
+    {effGetProductString, 0},
+    {effCanDo, 0},
+    {effGetParameterProperties, 0},
+    {effGetMidiProgramName, 0},
+    {effGetCurrentMidiProgram, -1},
+    {effGetMidiProgramCategory, 0},
+    {effGetMidiKeyName, 0},
+};
+
+const PointerOpcode* pointerOpcode(VstInt32 opcode) {
+    for (const auto& p : kPointerOpcodes)
+        if (p.opcode == opcode) return &p;
+    return nullptr;
+}
+
+} // namespace
+
+bool opcodeNeedsPointer(VstInt32 opcode) { return pointerOpcode(opcode) != nullptr; }
+
+std::optional<VstIntPtr> answerForMissingPointer(VstInt32 opcode, const void* ptr) {
+    if (ptr) return std::nullopt;
+    const PointerOpcode* p = pointerOpcode(opcode);
+    if (!p) return std::nullopt;
+    return p->answerWithoutPointer;
 }
 
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                   float opt) {
-    // A host that passes no buffer gets no answer rather than a crash.
-    if (ptr == nullptr && opcodeNeedsPointer(opcode)) return 0;
+    // A host that passes no buffer gets the neutral answer rather than a crash.
+    if (const auto neutral = answerForMissingPointer(opcode, ptr)) return *neutral;
 
     switch (opcode) {
     case effOpen:
@@ -178,7 +198,9 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         close();
         return 0;
     case effSetProgram:
-        if (value < numPrograms) setProgram(static_cast<VstInt32>(value));
+        // Signed, as the interface compares; a negative number reaches
+        // setProgram, which refuses it.
+        if (fitsInt32(value) && value < numPrograms) setProgram(static_cast<VstInt32>(value));
         return 0;
     case effGetProgram:
         return getProgram();
@@ -203,7 +225,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         setSampleRate(opt);
         return 0;
     case effSetBlockSize:
-        setBlockSize(static_cast<VstInt32>(value));
+        if (fitsInt32(value)) setBlockSize(static_cast<VstInt32>(value));
         return 0;
     case effMainsChanged:
         if (value == 0)
@@ -226,6 +248,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effGetChunk:
         return getChunk(static_cast<void**>(ptr), index != 0);
     case effSetChunk:
+        if (!fitsInt32(value)) return 0;
         return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
     default:
         // effEditDraw, effEditMouse, effEditKey, effEditTop, effEditSleep and

@@ -9,6 +9,7 @@
 #include "Relaxed.h"
 
 #include <memory>
+#include <optional>
 
 class AudioEffect;
 
@@ -118,6 +119,21 @@ protected:
 // Whether an opcode reads or writes through its `ptr` argument, so that a
 // null `ptr` must not reach the operation.
 bool opcodeNeedsPointer(VstInt32 opcode);
+
+// For such an opcode with a null `ptr`: the answer the host gets instead of
+// a call (the operation's neutral default). Nothing for every other call.
+std::optional<VstIntPtr> answerForMissingPointer(VstInt32 opcode, const void* ptr);
+
+// Whether a pointer-sized `value` carries a 32-bit number. On 64-bit builds
+// the upper half must be the sign extension of the lower one; a value such
+// as 0xFFFFFFFF00000003 is not the number 3.
+constexpr bool fitsInt32(VstIntPtr value) {
+    if constexpr (sizeof(VstIntPtr) <= 4) {
+        return true;
+    } else {
+        return value >= -2147483647 - 1 && value <= 2147483647;
+    }
+}
 
 // x rounded to the nearest integer, ties to even; a value that is not a
 // number or lies outside the 32-bit range gives 0 or the nearest bound

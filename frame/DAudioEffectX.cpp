@@ -4,13 +4,33 @@
 
 namespace {
 VstIntPtr answer(bool b) { return b ? 1 : 0; }
+
+// Extension opcodes whose `value` is a 32-bit number (a count, a size, a
+// position, a mode or a category) rather than a flag or an address.
+bool takesNumberInValue(VstInt32 opcode) {
+    switch (opcode) {
+    case effGetProgramNameIndexed:
+    case effOfflineNotify:
+    case effOfflinePrepare:
+    case effOfflineRun:
+    case effSetBlockSizeAndSampleRate:
+    case effSetViewPosition:
+    case effSetEditKnobMode:
+        return true;
+    default:
+        return false;
+    }
+}
 } // namespace
 
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float opt) {
     if (opcode < effProcessEvents || opcode > effEndSetProgram)
         return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
-    if (ptr == nullptr && opcodeNeedsPointer(opcode)) return 0;
+    if (const auto neutral = answerForMissingPointer(opcode, ptr)) return *neutral;
+    // A number that does not fit the operation's 32-bit argument reaches no
+    // operation; the opcode answers its neutral 0.
+    if (takesNumberInValue(opcode) && !fitsInt32(value)) return 0;
 
     switch (opcode) {
     case effProcessEvents:

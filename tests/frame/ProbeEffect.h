@@ -115,6 +115,10 @@ public:
         record("canDo", 0, 0, text);
         return 1;
     }
+    bool setViewPosition(VstInt32 x, VstInt32 y) override {
+        record("setViewPosition", x, y);
+        return true;
+    }
 
     // Expose the protected state for the tests.
     using AudioEffect::callHost;

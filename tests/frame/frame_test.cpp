@@ -229,8 +229,54 @@ TEST(Dispatcher, NullPointerNeverReachesAnOperationThatUsesIt) {
                                        effGetMidiKeyName};
     for (VstInt32 op : pointerOpcodes) {
         fx.calls.clear();
-        EXPECT_EQ(dispatch(fx, op, 1, 1, nullptr), 0) << "opcode " << op;
+        // Each answers its own neutral default, as it does with a buffer:
+        // "no current MIDI program" is -1, everything else 0.
+        const VstIntPtr neutral = op == effGetCurrentMidiProgram ? -1 : 0;
+        EXPECT_EQ(dispatch(fx, op, 1, 1, nullptr), neutral) << "opcode " << op;
         EXPECT_TRUE(fx.calls.empty()) << "opcode " << op << " reached " << fx.calls[0].name;
+    }
+    // The record passes through untouched; any buffer of its size will do.
+    alignas(8) unsigned char record[256] = {};
+    EXPECT_EQ(dispatch(fx, effGetCurrentMidiProgram, 0, 0, &record), -1);
+}
+
+class KnobEditor : public AEffEditor {
+public:
+    using AEffEditor::AEffEditor;
+    VstInt32 setKnobMode(VstInt32) override {
+        ++modes;
+        return 1;
+    }
+    int modes = 0;
+};
+
+TEST(Dispatcher, NumbersInValueMustFitTheirThirtyTwoBits) {
+    if constexpr (sizeof(VstIntPtr) == 8) {
+        ProbeEffect fx(nullptr);
+        auto* editor = new KnobEditor(&fx);
+        fx.setEditor(editor);
+        // The low half alone would read 3, 512, 7 ...: not the host's number.
+        const VstIntPtr wide = static_cast<VstIntPtr>(0xFFFFFFFF00000000ull);
+        dispatch(fx, effSetProgram, 0, wide | 3);
+        dispatch(fx, effSetBlockSize, 0, static_cast<VstIntPtr>(0x100000200ll));
+        EXPECT_EQ(dispatch(fx, effSetBlockSizeAndSampleRate, 0, wide | 256, nullptr, 96000.0f), 0);
+        char chunk[4] = {};
+        EXPECT_EQ(dispatch(fx, effSetChunk, 0, wide | 4, chunk), 0);
+        char name[kVstMaxProgNameLen] = {};
+        EXPECT_EQ(dispatch(fx, effGetProgramNameIndexed, 1, wide, name), 0);
+        EXPECT_EQ(dispatch(fx, effSetEditKnobMode, 0, wide | 2), 0);
+        EXPECT_EQ(dispatch(fx, effSetViewPosition, 1, wide | 2), 0);
+        EXPECT_TRUE(fx.calls.empty()) << "reached " << fx.calls[0].name;
+        EXPECT_EQ(editor->modes, 0);
+        EXPECT_EQ(fx.currentProgram(), 0);
+        EXPECT_EQ(fx.getBlockSize(), 1024);
+        EXPECT_EQ(fx.getSampleRate(), 44100.0f);
+        // Negative numbers are numbers: the signed comparison still applies.
+        dispatch(fx, effSetProgram, 0, -2);
+        ASSERT_TRUE(fx.reached("setProgram"));
+        EXPECT_EQ(fx.calls.back().i1, -2);
+    } else {
+        GTEST_SKIP() << "value is 32 bits wide in this build";
     }
 }
 
