@@ -96,9 +96,23 @@ APlugin::~APlugin() {
     for (auto& p : Programs) p.reset();
 }
 
-void APlugin::refreshSampleRate() {
-    const double rate = updateSampleRate();
-    if (isUsableRate(rate)) fs = static_cast<float>(rate);
+bool APlugin::takeFrameRate(double rate) {
+    if (!isUsableRate(rate)) return false;
+    const float previous = fs;
+    fs = static_cast<float>(rate);
+    return fs != previous;
+}
+
+void APlugin::refreshSampleRate() { takeFrameRate(updateSampleRate()); }
+
+void APlugin::setSampleRate(float sampleRate) {
+    AudioEffectX::setSampleRate(sampleRate);
+    if (takeFrameRate(getSampleRate())) updateDerivedValues();
+}
+
+void APlugin::setBlockSizeAndSampleRate(VstInt32 blockSize, float sampleRate) {
+    AudioEffectX::setBlockSizeAndSampleRate(blockSize, sampleRate);
+    if (takeFrameRate(getSampleRate())) updateDerivedValues();
 }
 
 void APlugin::updateDerivedValues() {

@@ -70,6 +70,11 @@ public:
     explicit APlugin(audioMasterCallback audioMaster);
     ~APlugin() override;
 
+    // A new rate from the host takes effect at once: fs and every value
+    // derived from it follow, as after a parameter change, without asking
+    // the host again and without an editor update.
+    void setSampleRate(float sampleRate) override;
+    void setBlockSizeAndSampleRate(VstInt32 blockSize, float sampleRate) override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     void process(float** inputs, float** outputs, VstInt32 sampleFrames) override;
@@ -135,6 +140,8 @@ private:
     // Recomputes every value that the signal path reads from fvar.
     void updateDerivedValues();
     void refreshSampleRate();
+    // Takes the frame's rate into fs when it is usable; true when fs changed.
+    bool takeFrameRate(double rate);
 
     // Audio thread only.
     dsp::EnvelopeFollower follower;

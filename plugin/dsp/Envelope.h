@@ -20,7 +20,8 @@ float boostGain(float p);
 // Follower state: one single, never clamped, so with a gain above 1 it may
 // rise above 1. It never becomes negative or infinite: the detector value is
 // bounded to half the largest finite single, and one step moves the envelope
-// at most half a unit in the last place past it.
+// at most half a unit in the last place past it. It is zero or normal, never
+// subnormal.
 struct EnvelopeFollower {
     float envelope = 0.0f;
 
@@ -43,7 +44,12 @@ struct EnvelopeFollower {
         // chain from one sample's envelope to the next; the product d * c is
         // exact in double, so the sum is rounded once, then to single.
         const double c = d > 0.0f ? attackCoef : releaseCoef;
-        envelope = single(static_cast<double>(d) * c + static_cast<double>(envelope));
+        const float next = single(static_cast<double>(d) * c + static_cast<double>(envelope));
+        // A silent key lets the envelope decay into subnormal numbers, where
+        // a release below 0.5 holds it on the smallest one for good and some
+        // processors compute slowly. Below the smallest normal single it
+        // makes no difference to the sweep, so it rests at zero instead.
+        envelope = next >= FLT_MIN ? next : 0.0f;
         return std::min(envelope, 1.0f);
     }
 };

@@ -2,6 +2,7 @@
 // descriptions, events and the signal path.
 #include "TestSupport.h"
 
+#include "plugin/dsp/Envelope.h"
 #include "plugin/dsp/FilterDesign.h"
 #include "plugin/dsp/Numeric.h"
 #include "plugin/dsp/SoftClip.h"
@@ -211,9 +212,10 @@ TEST(Parameters, EveryIndexRefreshesRateDerivedValuesAndEditor) {
     APlugin& fx = *in.effect;
     editorUpdates = 0;
     in.host.calls.clear();
-    // The host changed its rate; the follower catches up on the next call.
-    fx.dispatcher(effSetSampleRate, 0, 0, nullptr, 96000.0f);
-    EXPECT_EQ(fx.getFs(), 44100.0f);
+    // A host that tells its new rate only when asked: it sets it during the
+    // request that every parameter change makes.
+    in.host.setRateOnRequest = true;
+    in.host.reportedRate = 96000.0f;
     const float before = fx.getAttackCoef();
     fx.setParameter(10, 0.4f);
     EXPECT_EQ(fx.fvar[10], 0.4f);
@@ -680,6 +682,79 @@ TEST(SignalPath, SilenceSettlesAtSmallPositiveValues) {
     EXPECT_GE(y, FLT_MIN);
     EXPECT_LT(y, 1e-12f);
     EXPECT_EQ(right, y);
+}
+
+TEST(SignalPath, ASilentKeyLeavesNoSubnormalState) {
+    auto zeroOrNormal = [](float x) { return std::fpclassify(x) != FP_SUBNORMAL; };
+    // Program 0 releases with 0.5; at 0.5 and above each step keeps more than
+    // half of an envelope that sits on the smallest subnormal, which the
+    // rounding then holds there.
+    for (float release : {0.5f, 0.75f, 1.0f}) {
+        Instance in;
+        APlugin& fx = *in.effect;
+        fx.setParameter(6, release);
+        runConstant(fx, 0.9f, 0.3f, 44100);
+        ASSERT_GT(fx.getEnvelope(), 0.01f) << "the key must have opened the follower";
+        runConstant(fx, 0.0f, 0.0f, 10 * 44100);
+        EXPECT_EQ(fx.getEnvelope(), 0.0f) << release;
+        const dsp::FilterSection& s = fx.getSection();
+        EXPECT_TRUE(zeroOrNormal(s.filterOut)) << release;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(zeroOrNormal(s.xHist[i])) << release << " x " << i;
+            EXPECT_TRUE(zeroOrNormal(s.yHist[i])) << release << " y " << i;
+        }
+    }
+}
+
+TEST(SignalPath, FlushingTheEnvelopeChangesNoOutputSample) {
+    // A loud key, a long silence that lets the envelope fall past the normal
+    // range, and music again: the plain reference, which keeps subnormal
+    // envelopes, hears exactly the same, also with the sweep starting at
+    // 0 where a tiny envelope would weigh most.
+    for (float low : {0.75f, 0.0f}) {
+        Instance in;
+        APlugin& fx = *in.effect;
+        fx.setParameter(0, low);
+        fx.setParameter(6, 0.5f);
+        ReferencePath ref(fx);
+        Block b(44100 + 6 * 44100 + 20000);
+        fillMusic(b, 31);
+        for (int i = 0; i < 44100; ++i) b.inL[i] = 0.9f;
+        for (int i = 44100; i < 7 * 44100; ++i) b.inL[i] = b.inR[i] = 0.0f;
+        b.run(fx);
+        int mismatches = 0;
+        bool referenceWentSubnormal = false;
+        for (std::size_t i = 0; i < b.inL.size(); ++i) {
+            if (b.outL[i] != ref.step(b.inL[i], b.inR[i])) ++mismatches;
+            referenceWentSubnormal |= std::fpclassify(ref.envelope) == FP_SUBNORMAL;
+        }
+        EXPECT_EQ(mismatches, 0) << low;
+        EXPECT_TRUE(referenceWentSubnormal) << "the silence must be long enough";
+    }
+}
+
+TEST(SignalPath, ARateFromTheHostTakesEffectAtOnce) {
+    Instance in;
+    APlugin& fx = *in.effect;
+    const float attack = fx.getAttackCoef(), release = fx.getReleaseCoef();
+    const int updates = editorUpdates;
+    const int requests = in.count(audioMasterGetSampleRate);
+    fx.dispatcher(effSetSampleRate, 0, 0, nullptr, 96000.0f);
+    EXPECT_EQ(fx.getFs(), 96000.0f);
+    EXPECT_EQ(fx.getReleaseCoef(), dsp::envelopeCoefficient(0.5f, 96000.0f));
+    EXPECT_LT(fx.getReleaseCoef(), release);
+    EXPECT_EQ(fx.getAttackCoef(), dsp::envelopeCoefficient(0.5f, 96000.0f));
+    EXPECT_NE(fx.getAttackCoef(), attack);
+    EXPECT_EQ(editorUpdates, updates) << "a rate is no parameter change for the editor";
+    EXPECT_EQ(in.count(audioMasterGetSampleRate), requests) << "the host is not asked again";
+    // Rates that cannot be designed for keep the last usable one.
+    for (float bad : {0.0f, -1.0f, kNaN, kInf, 1e-40f}) {
+        fx.dispatcher(effSetSampleRate, 0, 0, nullptr, bad);
+        EXPECT_EQ(fx.getFs(), 96000.0f) << bad;
+    }
+    fx.dispatcher(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 48000.0f);
+    EXPECT_EQ(fx.getFs(), 48000.0f);
+    EXPECT_EQ(fx.getReleaseCoef(), dsp::envelopeCoefficient(0.5f, 48000.0f));
 }
 
 // --- Faults that the path must survive ------------------------------------------
