@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -172,8 +174,99 @@ TEST_F(PluginTest, NullPointerOpcodesAnswerZeroWithoutCrashing) {
                                 effGetMidiKeyName,
                                 effGetMidiProgramName};
     for (VstInt32 op : opcodes) EXPECT_EQ(host->dispatch(op, 0, 0, nullptr), 0) << op;
+    // "No current MIDI program" is -1, with a record or without one.
+    EXPECT_EQ(host->dispatch(effGetCurrentMidiProgram, 0, 0, nullptr), -1);
+    // The record passes through untouched; any buffer of its size will do.
+    alignas(8) unsigned char record[256] = {};
+    EXPECT_EQ(host->dispatch(effGetCurrentMidiProgram, 0, 0, &record), -1);
     // The instance still works afterwards.
     EXPECT_EQ(host->dispatch(effGetVstVersion), 2200);
+}
+
+TEST_F(PluginTest, AProgramNumberMustFitInThirtyTwoBits) {
+    if constexpr (sizeof(VstIntPtr) == 8) {
+        auto host = openHost();
+        // Its low half reads 3; the host did not ask for program 3.
+        host->dispatch(effSetProgram, 0, static_cast<VstIntPtr>(0xFFFFFFFF00000003ull));
+        EXPECT_EQ(host->getProgram(), 0);
+        EXPECT_EQ(host->getParameter(0), 0.75f) << "program 3 would have loaded 0.0";
+        host->setProgram(3);
+        EXPECT_EQ(host->getProgram(), 3);
+    } else {
+        GTEST_SKIP() << "value is 32 bits wide in this build";
+    }
+}
+
+// Renders `frames` frames of a keyed test signal (bursts on the left, a
+// chord on the right), continuing at frame `start`, in blocks of 512.
+std::vector<float> renderKeyed(vhost::Host& host, int start, int frames) {
+    std::vector<float> out(static_cast<std::size_t>(frames));
+    std::vector<float> l(512), r(512), o0(512), o1(512);
+    for (int done = 0; done < frames;) {
+        const int n = std::min(512, frames - done);
+        for (int i = 0; i < n; ++i) {
+            const int t = start + done + i;
+            const float burst = (t % 6000) < 1500 ? 0.8f : 0.02f;
+            l[i] = burst * std::sin(0.3f * static_cast<float>(t));
+            r[i] = 0.3f * (std::sin(0.031f * static_cast<float>(t)) +
+                           std::sin(0.047f * static_cast<float>(t)));
+        }
+        float* in[2] = {l.data(), r.data()};
+        float* outs[2] = {o0.data(), o1.data()};
+        host.processReplacing(in, outs, n);
+        std::copy(o0.begin(), o0.begin() + n, out.begin() + done);
+        done += n;
+    }
+    return out;
+}
+
+TEST_F(PluginTest, ANewSampleRateTakesEffectWithoutAParameterChange) {
+    constexpr int kFrames = 24000;
+    // The reference: the rate, then a parameter change that recomputes
+    // everything (index 10 acts on nothing), as hosts used to need.
+    auto reference = [&](auto setRate) {
+        auto host = openHost();
+        host->sampleRateAnswer = 96000;
+        setRate(*host);
+        host->setParameter(10, 0.0f);
+        host->resume();
+        return renderKeyed(*host, 0, kFrames);
+    };
+    auto bySampleRate = [](vhost::Host& h) { h.setSampleRate(96000.0f); };
+    auto byBoth = [](vhost::Host& h) {
+        h.dispatch(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 96000.0f);
+    };
+    const std::vector<float> want = reference(bySampleRate);
+    EXPECT_EQ(reference(byBoth), want);
+    for (auto setRate : {+bySampleRate, +byBoth}) {
+        auto host = openHost();
+        host->sampleRateAnswer = 96000;
+        setRate(*host);
+        host->resume();
+        EXPECT_EQ(renderKeyed(*host, 0, kFrames), want);
+    }
+    auto at44100 = openHost();
+    at44100->resume();
+    EXPECT_NE(renderKeyed(*at44100, 0, kFrames), want) << "the rate must make a difference";
+}
+
+TEST_F(PluginTest, ARateChangedWhileSuspendedHoldsFromTheResume) {
+    constexpr int kFrames = 12000;
+    auto session = [&](bool newRate, bool parameterAfter) {
+        auto host = openHost();
+        host->resume();
+        std::vector<float> out = renderKeyed(*host, 0, kFrames);
+        host->suspend();
+        if (newRate) host->setSampleRate(48000.0f);
+        if (parameterAfter) host->setParameter(10, 0.0f);
+        host->resume();
+        const std::vector<float> second = renderKeyed(*host, kFrames, kFrames);
+        out.insert(out.end(), second.begin(), second.end());
+        return out;
+    };
+    const std::vector<float> want = session(true, true);
+    EXPECT_EQ(session(true, false), want);
+    EXPECT_NE(session(false, false), want) << "the rate must make a difference";
 }
 
 std::size_t heapInUse() {
