@@ -224,5 +224,23 @@ TEST(HeadlessBackEnd, AWindowOutlivingItsPlatformForgetsIt) {
     w.reset();
 }
 
+TEST(HeadlessBackEnd, WindowsComeAndGoOnTwoThreadsAtOnce) {
+    // Two instances opening and closing editors on threads of their own.
+    ui::HeadlessPlatform platform;
+    constexpr int kCycles = 500;
+    auto cycle = [&] {
+        for (int i = 0; i < kCycles; ++i) {
+            auto w = TPluginEditorWindow::create(platform, nullptr);
+            ASSERT_NE(w, nullptr);
+            EXPECT_FALSE(platform.windows().empty());
+        }
+    };
+    std::thread a(cycle), b(cycle);
+    a.join();
+    b.join();
+    EXPECT_TRUE(platform.windows().empty());
+    EXPECT_EQ(platform.windowsMade(), 2 * kCycles);
+}
+
 } // namespace
 } // namespace edtest

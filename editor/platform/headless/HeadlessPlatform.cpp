@@ -81,14 +81,11 @@ void HeadlessSurface::textOut(int x, int y, std::string_view text) {
 
 HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, void* parent, WindowListener& listener)
     : platform(&platform), parentWindow(parent), listener(listener), router(listener) {
-    platform.live.push_back(this);
-    ++platform.made;
+    platform.add(this);
 }
 
 HeadlessWindow::~HeadlessWindow() {
-    if (!platform) return;
-    auto& v = platform->live;
-    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+    if (platform) platform->remove(this);
 }
 
 void HeadlessWindow::setBounds(int x, int y, int width, int height) {
@@ -155,7 +152,34 @@ bool HeadlessWindow::writePng(const std::string& path) const {
 // ---- platform -------------------------------------------------------------
 
 HeadlessPlatform::~HeadlessPlatform() {
+    std::lock_guard<std::mutex> g(lock);
     for (HeadlessWindow* w : live) w->platform = nullptr;
+}
+
+void HeadlessPlatform::add(HeadlessWindow* w) {
+    std::lock_guard<std::mutex> g(lock);
+    live.push_back(w);
+    ++made;
+}
+
+void HeadlessPlatform::remove(HeadlessWindow* w) {
+    std::lock_guard<std::mutex> g(lock);
+    live.erase(std::remove(live.begin(), live.end(), w), live.end());
+}
+
+std::vector<HeadlessWindow*> HeadlessPlatform::windows() const {
+    std::lock_guard<std::mutex> g(lock);
+    return live;
+}
+
+HeadlessWindow* HeadlessPlatform::lastWindow() const {
+    std::lock_guard<std::mutex> g(lock);
+    return live.empty() ? nullptr : live.back();
+}
+
+int HeadlessPlatform::windowsMade() const {
+    std::lock_guard<std::mutex> g(lock);
+    return made;
 }
 
 std::unique_ptr<NativeWindow> HeadlessPlatform::createChildWindow(void* parent,

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -142,13 +143,18 @@ public:
     // Makes window creation fail, as a platform without a usable parent would.
     bool refuseWindows = false;
 
-    // Live windows, oldest first.
-    const std::vector<HeadlessWindow*>& windows() const { return live; }
-    HeadlessWindow* lastWindow() const { return live.empty() ? nullptr : live.back(); }
-    int windowsMade() const { return made; }
+    // Live windows, oldest first. Instances may open and close editors on
+    // different threads, so the list is guarded and handed out as a copy.
+    std::vector<HeadlessWindow*> windows() const;
+    HeadlessWindow* lastWindow() const;
+    int windowsMade() const;
 
 private:
     friend class HeadlessWindow;
+    void add(HeadlessWindow* w);
+    void remove(HeadlessWindow* w);
+
+    mutable std::mutex lock;
     std::vector<HeadlessWindow*> live;
     int made = 0;
 };
