@@ -91,7 +91,7 @@ VstIntPtr VSTCALLBACK Host::callback(AEffect* effect, VstInt32 opcode, VstInt32 
     Host* host = hostFor(effect);
     if (!host) return 0;
     HostCall call{effect, opcode, index, value, ptr, opt};
-    {
+    if (host->keepLog) {
         std::lock_guard<std::mutex> g(host->lock);
         host->log.push_back(call);
     }

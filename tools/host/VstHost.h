@@ -28,6 +28,12 @@ public:
     // The address of an exported function, or null.
     void* symbol(const char* name) const;
     MainProc mainEntry() const { return reinterpret_cast<MainProc>(symbol("main")); }
+    // The entry a host uses: VSTPluginMain where the binary exports it
+    // (Linux plug-ins), else main.
+    MainProc pluginEntry() const {
+        if (void* p = symbol("VSTPluginMain")) return reinterpret_cast<MainProc>(p);
+        return mainEntry();
+    }
 
 private:
     explicit Library(void* handle) : handle(handle) {}
@@ -62,6 +68,9 @@ public:
     VstIntPtr versionAnswer = 2400;     // audioMasterVersion
     VstIntPtr sampleRateAnswer = 44100; // audioMasterGetSampleRate
     VstIntPtr blockSizeAnswer = 512;    // audioMasterGetBlockSize
+    // Whether requests are recorded; a long run turns it off so that the
+    // log does not grow without bound.
+    bool keepLog = true;
     // Custom answer for a request; nullopt falls back to the defaults.
     std::function<std::optional<VstIntPtr>(const HostCall&)> onCall;
 
