@@ -9,7 +9,7 @@ want_hosts=0
 [ "${1:-}" = "--hosts" ] && want_hosts=1
 
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
-      libsndfile1-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      libsndfile1-dev libx11-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3)
 if [ "$want_hosts" = 1 ]; then

@@ -227,7 +227,7 @@ TEST(HeadlessBackEnd, AWindowOutlivingItsPlatformForgetsIt) {
 TEST(HeadlessBackEnd, WindowsComeAndGoOnTwoThreadsAtOnce) {
     // Two instances opening and closing editors on threads of their own.
     ui::HeadlessPlatform platform;
-    constexpr int kCycles = 500;
+    constexpr int kCycles = 100;
     auto cycle = [&] {
         for (int i = 0; i < kCycles; ++i) {
             auto w = TPluginEditorWindow::create(platform, nullptr);
