@@ -1,5 +1,6 @@
 #include "tools/validate/HostWindow.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -7,9 +8,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-
-
-#include <algorithm>
 #else
 #include <malloc.h>
 #if VELMORA_VALIDATE_X11
