@@ -24,20 +24,11 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "hosts"))
+from caserun import case, run_cases  # noqa: E402
 from wavfloat import read_wav, write_wav_float  # noqa: E402
 
 A = None  # the parsed command line
 WORK = None
-CASES = []  # (name, function), in the order the group defines them
-
-
-def case(name):
-    """Registers the decorated function as one case: it passes unless an
-    assertion in it fails."""
-    def register(fn):
-        CASES.append((name, fn))
-        return fn
-    return register
 
 
 def render(*args, env=None, timeout=300):
@@ -486,21 +477,10 @@ def main():
     os.makedirs(A.workdir, exist_ok=True)
     WORK = tempfile.mkdtemp(prefix=f"render-{A.group}-", dir=A.workdir)
     GROUPS[A.group]()
-    results = []
-    for name, fn in CASES:
-        try:
-            fn()
-            results.append(True)
-            print(f"PASS {name}")
-        except (AssertionError, subprocess.TimeoutExpired, OSError, ValueError) as e:
-            results.append(False)
-            print(f"FAIL {name}: {e}")
-    passed = sum(results)
-    failed = len(results) - passed
-    print(f"{passed} passed, {failed} failed")
-    if failed == 0:
+    status = run_cases()
+    if status == 0:
         shutil.rmtree(WORK, ignore_errors=True)
-    return 1 if failed or passed == 0 else 0
+    return status
 
 
 if __name__ == "__main__":
