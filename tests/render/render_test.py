@@ -201,6 +201,10 @@ def mistakes_group():
         mistake(["-o", "no-such-folder/out.wav"], 1, "-o no-such-folder/out.wav",
                 "cannot be written")
         mistake(["-o", "in.wav/out.wav"], 1, "-o in.wav/out.wav", "cannot be written")
+        if os.path.exists("/dev/full"):  # a disk that is always full
+            r = render("-o", "/dev/full", "--seconds", "1")
+            assert r.returncode == 1 and "-o /dev/full" in r.stderr and "hint:" in r.stderr, \
+                r.stderr
 
     @case("the key and the audio from files of different rates")
     def _():

@@ -568,40 +568,42 @@ int run(int argc, char** argv, const FileFormat& format, const char* builtPlugin
     auto output = format.create(o.output, rate, o.bits, problem);
     if (!output)
         return report(format, fileMistake("-o " + o.output, "cannot be written: " + problem,
-                                          "check that its folder exists and that you may write "
-                                          "there"));
+                                          "check that its folder exists, that you may write "
+                                          "there and that the disk has room"));
     std::unique_ptr<OutputFile> inputCopy;
     if (!o.writeInput.empty()) {
         inputCopy = format.create(o.writeInput, rate, o.bits, problem);
         if (!inputCopy)
             return report(format, fileMistake("--write-input " + o.writeInput,
                                               "cannot be written: " + problem,
-                                              "check that its folder exists and that you may "
-                                              "write there"));
+                                              "check that its folder exists, that you may "
+                                              "write there and that the disk has room"));
     }
 
     const auto block = static_cast<std::size_t>(o.block);
     std::vector<float> inL(block), inR(block), outL(block), outR(block), frames(2 * block);
     Progress progress(format.tool, rate, source->frames());
     long long done = 0;
+    // A failure ends the progress line before it is told.
+    auto writeFailed = [&](const std::string& arg) {
+        progress.finish(done);
+        return report(format, fileMistake(arg, "could not be written in full",
+                                          "check the free space on its disk"));
+    };
     for (;;) {
         const long long n = source->read(inL.data(), inR.data(), o.block);
         if (n <= 0) break;
         if (inputCopy) {
             interleave(inL.data(), inR.data(), n, frames.data());
             if (!inputCopy->write(frames.data(), n))
-                return report(format, fileMistake("--write-input " + o.writeInput,
-                                                  "could not be written in full",
-                                                  "check the free space on its disk"));
+                return writeFailed("--write-input " + o.writeInput);
         }
         float* ins[2] = {inL.data(), inR.data()};
         float* outs[2] = {outL.data(), outR.data()};
         host.processReplacing(ins, outs, static_cast<VstInt32>(n));
         host.clearCalls();
         interleave(outL.data(), outR.data(), n, frames.data());
-        if (!output->write(frames.data(), n))
-            return report(format, fileMistake("-o " + o.output, "could not be written in full",
-                                              "check the free space on its disk"));
+        if (!output->write(frames.data(), n)) return writeFailed("-o " + o.output);
         done += n;
         progress.update(done);
     }
