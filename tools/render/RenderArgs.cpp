@@ -32,7 +32,7 @@ enum class Opt {
     Version
 };
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view name;
     std::string_view alias; // empty: none
     Opt id;
@@ -40,7 +40,7 @@ struct OptionSpec {
     std::string_view example; // shown when the value is missing
 };
 
-constexpr std::array<OptionSpec, 16> kOptions{{
+constexpr std::array<OptionInfo, 16> kOptions{{
     {"--output", "-o", Opt::Output, true, "-o out.wav"},
     {"--input", "-i", Opt::Input, true, "-i song.wav"},
     {"--key", "", Opt::Key, true, "--key drums.wav"},
@@ -59,7 +59,7 @@ constexpr std::array<OptionSpec, 16> kOptions{{
     {"--version", "", Opt::Version, false, ""},
 }};
 
-const OptionSpec* findOption(std::string_view a) {
+const OptionInfo* findOption(std::string_view a) {
     for (const auto& o : kOptions)
         if (a == o.name || (!o.alias.empty() && a == o.alias)) return &o;
     return nullptr;
@@ -121,11 +121,11 @@ bool parseParam(const std::string& arg, std::string_view text, Options& o, Mista
     return true;
 }
 
-bool parseValue(const OptionSpec& spec, const std::string& arg, const std::string& v, Options& o,
+bool parseValue(const OptionInfo& option, const std::string& arg, const std::string& v, Options& o,
                 Mistake& m) {
     long long n = 0;
     double x = 0;
-    switch (spec.id) {
+    switch (option.id) {
     case Opt::Output:
         o.output = v;
         return true;
@@ -261,13 +261,13 @@ bool parseArgs(int argc, char** argv, Options& o, Mistake& m) {
             pluginGiven = true;
             continue;
         }
-        const OptionSpec* spec = findOption(a);
-        if (!spec) {
+        const OptionInfo* option = findOption(a);
+        if (!option) {
             m = mistake(a, "is not an option", "--help lists the options");
             return false;
         }
-        if (!spec->takesValue) {
-            switch (spec->id) {
+        if (!option->takesValue) {
+            switch (option->id) {
             case Opt::Force:
                 o.force = true;
                 break;
@@ -286,12 +286,12 @@ bool parseArgs(int argc, char** argv, Options& o, Mistake& m) {
             continue;
         }
         if (i + 1 >= argc) {
-            m = mistake(a, "needs a value", "for example " + std::string(spec->example));
+            m = mistake(a, "needs a value", "for example " + std::string(option->example));
             return false;
         }
         const std::string v = argv[++i];
-        if (spec->id == Opt::Plugin) pluginGiven = true;
-        if (!parseValue(*spec, a + " " + v, v, o, m)) return false;
+        if (option->id == Opt::Plugin) pluginGiven = true;
+        if (!parseValue(*option, a + " " + v, v, o, m)) return false;
     }
     return checkCombination(o, m);
 }
