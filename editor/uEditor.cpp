@@ -1,17 +1,15 @@
 #include "editor/uEditor.h"
 
 #include "editor/Numeric.h"
+#include "editor/Readout.h"
 #include "plugin/uPlugin.h"
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 
 using editor::limit;
-using editor::pow2;
 using editor::roundDown;
-using editor::roundEven;
 
 namespace {
 
@@ -40,30 +38,9 @@ constexpr std::array<ControlName, 8> kControlNames{{
     {"DLSIGN12", 7},
 }};
 
-constexpr std::array<std::string_view, 8> kParameterNames{
-    "Filter Low Frequency",
-    "Filter Hi Frequency",
-    "Filter Type",
-    "Filter Q",
-    "Boost",
-    "Attack",
-    "Release",
-    "Swap Stereo",
-};
-constexpr std::array<std::string_view, 5> kFilterTypeNames{"Off", "Low", "High", "Band Pass",
-                                                           "Band Reject"};
-constexpr std::array<std::string_view, 2> kStereoNames{"Normal", "Reversed"};
-
 constexpr ui::Rgb kReadoutTextColour = ui::kBlack;
 constexpr int kReadoutPoints = 8;
 constexpr std::string_view kReadoutFont = "Arial";
-
-template <std::size_t N>
-std::string_view nameAt(const std::array<std::string_view, N>& names, int i) {
-    // The factors 4.99 and 1.99 keep i inside the table for values in
-    // 0 .. 1; a value from outside cannot index past it.
-    return names[static_cast<std::size_t>(std::clamp(i, 0, static_cast<int>(N) - 1))];
-}
 
 std::string upper(std::string_view s) {
     std::string out(s);
@@ -170,30 +147,12 @@ void TPluginEditorWindow::SetAll() {
 
 // ---- read-out -------------------------------------------------------------
 
-std::string TPluginEditorWindow::numberText(double value) const {
-    // General format, 15 significant digits, no trailing zeros; independent
-    // of the C runtime's locale, then given the user's separator.
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-    std::string text(buf, r.ptr);
-    const auto point = text.find('.');
-    if (point != std::string::npos) text.replace(point, 1, window->decimalSeparator());
-    return text;
-}
-
 std::string TPluginEditorWindow::FilterStr(int index) {
-    const float v = fvar[index];
-    const float f = static_cast<float>(25.0L * pow2(static_cast<float>(9.0L * v)));
-    if (f >= 1000.0f) {
-        const long long n = roundEven(static_cast<long double>(f) / 100.0L);
-        return numberText(static_cast<double>(n) / 10.0) + "KHz";
-    }
-    return std::to_string(roundEven(f)) + "Hz";
+    return readout::frequencyText(fvar[index], window->decimalSeparator());
 }
 
 std::string TPluginEditorWindow::PerStr(int index) {
-    const long long n = roundEven(static_cast<long double>(fvar[index]) * 1000.0L);
-    return numberText(static_cast<double>(n) / 10.0) + "%";
+    return readout::percentText(fvar[index], window->decimalSeparator());
 }
 
 void TPluginEditorWindow::SetLabel(int index) {
@@ -201,28 +160,9 @@ void TPluginEditorWindow::SetLabel(int index) {
         PrintLabels("", "");
         return;
     }
-    if (index < 0 || index > 7) return;
-    const float v = fvar[index];
-    std::string value;
-    switch (index) {
-    case 0:
-    case 1:
-        value = FilterStr(index);
-        break;
-    case 2:
-        value = nameAt(kFilterTypeNames, roundDown(static_cast<float>(v * 4.99L)));
-        break;
-    case 4:
-        value = std::to_string(roundDown(static_cast<float>(v * 400.0L))) + "%";
-        break;
-    case 7:
-        value = nameAt(kStereoNames, roundDown(static_cast<float>(v * 1.99L)));
-        break;
-    default:
-        value = PerStr(index);
-        break; // 3, 5, 6
-    }
-    PrintLabels(kParameterNames[static_cast<std::size_t>(index)], value);
+    if (!readout::shows(index)) return;
+    PrintLabels(readout::name(index),
+                readout::valueText(index, fvar[index], window->decimalSeparator()));
 }
 
 void TPluginEditorWindow::PrintLabels(std::string_view name, std::string_view value) {

@@ -124,7 +124,6 @@ private:
     // After fvar[index] has its new value: tell the effect and the host,
     // repaint the control and show it in the read-out.
     void changed(int index);
-    std::string numberText(double value) const;
 
     void areaPress(ui::AreaId area, ui::MouseButton button, int x, int y) override;
     void areaMove(ui::AreaId area, int x, int y) override;

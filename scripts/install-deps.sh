@@ -15,6 +15,8 @@ pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark
 if [ "$want_hosts" = 1 ]; then
   pkgs+=(ardour lmms:i386 lmms-vst-server:i386)
 fi
+# The README's spectrogram (scripts/make-pictures.sh).
+pkgs+=(sox)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,6 +1,8 @@
 // Prints the effect record of a plug-in binary as a host sees it, field by
 // field at its offset, and the answers to the host's description requests.
 //   velmora-info PLUGIN
+//   velmora-info --version
+#include "tools/Version.h"
 #include "tools/host/VstHost.h"
 
 #include <cstddef>
@@ -26,8 +28,12 @@ template <typename T> void field(const char* name, std::size_t offset, T value) 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("velmora-info %s\n", VELMORA_VERSION);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: velmora-info PLUGIN\n");
+        std::fprintf(stderr, "usage: velmora-info PLUGIN\n       velmora-info --version\n");
         return 2;
     }
     std::string error;
@@ -48,7 +54,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::printf("%s\n", argv[1]);
+    std::printf("%s (velmora-info %s)\n", argv[1], VELMORA_VERSION);
     std::printf("  record: %zu bytes at %p (pointer size %zu)\n", sizeof(AEffect),
                 static_cast<void*>(e), sizeof(void*));
     std::printf("  %3zu  %-18s 0x%08X \"%s\"\n", offsetof(AEffect, magic), "magic",

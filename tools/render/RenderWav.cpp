@@ -1,11 +1,14 @@
-// velmora-render: renders a stereo WAV file (or the built-in demo) through a
-// plug-in binary and writes a 32-bit float stereo WAV file.
+// velmora-render: renders sound files (or the built-in demo) through a
+// plug-in binary and writes a stereo WAV file: 32-bit float, or 16- or
+// 24-bit integer PCM. Files are read and written through libsndfile.
 #include "tools/render/RenderCore.h"
 
 #include <sndfile.h>
 
-#include <cstdio>
+#include <cmath>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #ifndef VELMORA_DEFAULT_PLUGIN
@@ -14,59 +17,106 @@
 
 namespace {
 
-bool readWav(const std::string& path, float& rate, std::vector<float>& left,
-             std::vector<float>& right, std::string& error) {
+class WavInput final : public render::InputFile {
+public:
+    WavInput(SNDFILE* file, const SF_INFO& info) : file(file) {
+        channels = info.channels;
+        frames = info.frames;
+        rate = info.samplerate;
+    }
+    ~WavInput() override { sf_close(file); }
+    long long read(float* out, long long count) override {
+        return sf_readf_float(file, out, count);
+    }
+
+private:
+    SNDFILE* file;
+};
+
+std::unique_ptr<render::InputFile> openWav(const std::string& path, std::string& problem,
+                                           std::string& hint) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) {
-        error = "cannot read " + path + ": " + sf_strerror(nullptr);
-        return false;
+    if (f) return std::make_unique<WavInput>(f, info);
+    const int error = sf_error(nullptr);
+    const std::string reason = sf_strerror(nullptr);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        problem = "does not exist";
+        hint = "check the file's name and folder";
+    } else if (error == SF_ERR_SYSTEM || std::filesystem::is_directory(path, ec)) {
+        problem = "cannot be read (" + reason + ")";
+        hint = "check that it is a file and that you may read it";
+    } else {
+        problem = "is not a sound file that the renderer reads (" + reason + ")";
+        hint = "give a WAV, AIFF, FLAC or Ogg file with one or two channels";
     }
-    if (info.channels < 1 || info.channels > 2) {
-        sf_close(f);
-        error = path + ": need a mono or stereo file";
-        return false;
-    }
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * info.channels);
-    const sf_count_t got = sf_readf_float(f, interleaved.data(), info.frames);
-    sf_close(f);
-    left.resize(got);
-    right.resize(got);
-    for (sf_count_t i = 0; i < got; ++i) {
-        left[i] = interleaved[i * info.channels];
-        right[i] = interleaved[i * info.channels + info.channels - 1];
-    }
-    rate = static_cast<float>(info.samplerate);
-    return true;
+    return nullptr;
 }
 
-bool writeWav(const std::string& path, float rate, const std::vector<float>& left,
-              const std::vector<float>& right, std::string& error) {
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate + 0.5f);
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f) {
-        error = "cannot write " + path + ": " + sf_strerror(nullptr);
+class WavOutput final : public render::OutputFile {
+public:
+    WavOutput(SNDFILE* file, int bits) : file(file), bits(bits) {}
+    ~WavOutput() override {
+        if (file) sf_close(file);
+    }
+    bool write(const float* frames, long long count) override {
+        if (bits == 32) return sf_writef_float(file, frames, count) == count;
+        // Integer PCM: the nearest step, clipped to the format's range, with
+        // no dither; the steps are 2^-15 or 2^-23 of full scale. libsndfile
+        // takes 32-bit words and keeps their top bits.
+        const double scale = std::ldexp(1.0, bits - 1);
+        const int shift = 32 - bits;
+        words.resize(static_cast<std::size_t>(2 * count));
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const float x = frames[i];
+            double s = x == x ? x * scale : 0.0;
+            s = s < -scale ? -scale : s > scale - 1 ? scale - 1 : s;
+            words[i] = static_cast<int>(std::lrint(s) * (1L << shift));
+        }
+        return sf_writef_int(file, words.data(), count) == count;
+    }
+    bool finish(std::string& problem) override {
+        const int error = sf_error(file);
+        const std::string reason = sf_strerror(file);
+        const int closed = sf_close(file);
+        file = nullptr;
+        if (error == 0 && closed == 0) return true;
+        problem = "could not be completed (" + reason + ")";
         return false;
     }
-    std::vector<float> interleaved(left.size() * 2);
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        interleaved[2 * i] = left[i];
-        interleaved[2 * i + 1] = right[i];
+
+private:
+    SNDFILE* file;
+    int bits;
+    std::vector<int> words;
+};
+
+std::unique_ptr<render::OutputFile> createWav(const std::string& path, int rate, int bits,
+                                              std::string& problem) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | (bits == 16   ? SF_FORMAT_PCM_16
+                                   : bits == 24 ? SF_FORMAT_PCM_24
+                                                : SF_FORMAT_FLOAT);
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f) {
+        problem = sf_strerror(nullptr);
+        return nullptr;
     }
-    const sf_count_t n = static_cast<sf_count_t>(left.size());
-    const bool ok = sf_writef_float(f, interleaved.data(), n) == n;
-    sf_close(f);
-    if (!ok) error = "short write to " + path;
-    return ok;
+    return std::make_unique<WavOutput>(f, bits);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const render::FileFormat wav{"velmora-render", "Files are WAV; the output is 32-bit float.",
-                                 readWav, writeWav};
+    const render::FileFormat wav{
+        "velmora-render",
+        "Input files are WAV, AIFF, FLAC or Ogg (what libsndfile reads); the output is WAV.",
+        true,
+        true,
+        openWav,
+        createWav};
     return render::run(argc, argv, wav, VELMORA_DEFAULT_PLUGIN);
 }
