@@ -484,6 +484,34 @@ TEST_F(X11, TimersFollowTheClockOfTheIdleCalls) {
     EXPECT_TRUE(timers().empty());
 }
 
+TEST_F(X11, ALostConnectionEndsTheEditorsWindowAndNothingElse) {
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->startTimer(TimerId::Timer1, 500);
+    w->show();
+    w->idle();
+    const ::Window c = child();
+    ASSERT_NE(c, 0u);
+    // The server drops the editor's connection, as when it goes away.
+    XKillClient(host, c);
+    XSync(host, False);
+    listener.events.clear();
+    now = 2000;
+    w->idle(); // reads the end of the connection
+    w->surface(AreaId::DlQ1).fillRect({0, 0, 41, 41});
+    w->processRepaints();
+    w->show();
+    w->hide();
+    w->idle();
+    for (const Event& e : listener.events) EXPECT_NE(e.kind, Event::Timer);
+    w.reset();
+    EXPECT_EQ(hostIOErrors, 0) << "the editor's broken connection reached the host's handler";
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_TRUE(hostHandlersInstalled());
+    EXPECT_EQ(child(), 0u) << "the server took the window with the connection";
+    EXPECT_NE(make(), nullptr) << "the next window has a connection of its own";
+}
+
 TEST_F(X11, ManyWindowsMadeAndEndedLeaveNoConnectionOpen) {
     { auto warm = make(); }
     const int before = openDescriptors();

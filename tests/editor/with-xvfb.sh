@@ -8,10 +8,12 @@ log=$(mktemp /tmp/velmora-xvfb.XXXXXX)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; rm -f "$log"' EXIT
 # Another session may take a free number between the look and the start:
-# then this Xvfb exits and the next number is tried.
+# then this Xvfb exits and the next number is tried. -noreset: the server
+# would otherwise reset whenever its last client leaves, and refuse the
+# next one for a moment.
 for n in $(seq 231 299); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >"$log" 2>&1 &
+    Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp -noreset >"$log" 2>&1 &
     pid=$!
     for _ in $(seq 100); do
         [ -e "/tmp/.X11-unix/X$n" ] && break

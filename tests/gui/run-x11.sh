@@ -58,11 +58,13 @@ finish() {
 
 # ---- display --------------------------------------------------------------
 # Another session may take a free number between the look and the start:
-# then this Xvfb exits and the next number is tried.
+# then this Xvfb exits and the next number is tried. -noreset: the server
+# would otherwise reset whenever its last client leaves, and refuse the
+# next one for a moment.
 display=""
 for n in $(seq 161 230); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do
         [ -e "/tmp/.X11-unix/X$n" ] && break

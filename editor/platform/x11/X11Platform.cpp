@@ -198,11 +198,12 @@ bool X11Window::create(::Window parent) {
 
 X11Window::~X11Window() {
     *alive = false;
-    if (display && !lost) {
+    if (display) {
         XErrorTrap trap(display.get());
         // The window may already be gone with the host's window; the trap
-        // takes the error that destroying it again gives.
-        if (window) XDestroyWindow(display.get(), window);
+        // takes the error that destroying it again gives. On a lost
+        // connection Xlib sends nothing but still frees the GC's memory.
+        if (window && !lost) XDestroyWindow(display.get(), window);
         if (gc) XFreeGC(display.get(), gc);
     }
     window = 0;
@@ -370,6 +371,12 @@ void X11Window::idle() {
             else
                 events.push_back(e);
         }
+    }
+    if (lost) {
+        // The server is gone or dropped this connection, and the window
+        // with it.
+        detach();
+        return;
     }
     const std::shared_ptr<bool> token = alive;
     for (const XEvent& e : events) {
