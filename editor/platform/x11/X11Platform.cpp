@@ -24,8 +24,8 @@ namespace ui {
 
 namespace {
 
-// Window ids carry no bits above these (the server's client-id and
-// resource-id fields); anything larger is not a window id.
+// The protocol keeps the top three bits of every resource id zero: a larger
+// value (a pointer, say) is no window id.
 constexpr std::uintptr_t kXidMask = 0x1fffffff;
 constexpr long kEventMask =
     ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
@@ -55,7 +55,7 @@ struct Channel {
     }
     unsigned long of(std::uint8_t level) const {
         const unsigned long v =
-            bits <= 8 ? (level >> (8 - bits)) : (unsigned long)level << (bits - 8);
+            bits <= 8 ? (level >> (8 - bits)) : static_cast<unsigned long>(level) << (bits - 8);
         return v << shift;
     }
 };
@@ -106,6 +106,8 @@ public:
     int clientHeight() const override { return bounds.height(); }
     void show() override;
     void hide() override;
+    // Always so: every change is composed in the frame first and reaches
+    // the window in one XPutImage.
     void setDoubleBuffered(bool on) override { doubleBuffered = on; }
     Surface& surface(AreaId area) override;
     void processRepaints() override { flush(); }
@@ -182,11 +184,8 @@ bool X11Window::create(::Window parent) {
         XStoreName(d, window, kWindowText.data());
         gc = XCreateGC(d, window, 0, nullptr);
     }
-    if (!trap.sync() || !window || !gc) {
-        window = 0;
-        gc = nullptr;
-        return false;
-    }
+    // On failure the destructor takes back what was made, errors trapped.
+    if (!trap.sync() || !window || !gc) return false;
     XImage* image = XCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                                  kClientWidth, kClientHeight, 32, 0);
     if (!image) return false;
