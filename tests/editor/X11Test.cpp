@@ -199,12 +199,22 @@ int openDescriptors() {
     return n;
 }
 
+struct DisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+using Connection = std::unique_ptr<Display, DisplayCloser>;
+struct ImageDestroyer {
+    void operator()(XImage* i) const { XDestroyImage(i); }
+};
+using Picture = std::unique_ptr<XImage, ImageDestroyer>;
+
 void* idOf(::Window w) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(w)); }
 
 class X11 : public ::testing::Test {
 protected:
     void SetUp() override {
-        host = XOpenDisplay(nullptr);
+        connection.reset(XOpenDisplay(nullptr));
+        host = connection.get();
         ASSERT_NE(host, nullptr) << "no X server at DISPLAY (run through with-xvfb.sh)";
         XSetErrorHandler(hostErrorHandler);
         XSetIOErrorHandler(hostIOErrorHandler);
@@ -224,7 +234,7 @@ protected:
         EXPECT_EQ(hostErrors, 0) << "an X error reached the host's handler";
         XSetErrorHandler(nullptr);
         XSetIOErrorHandler(nullptr);
-        XCloseDisplay(host);
+        connection.reset();
     }
     std::unique_ptr<ui::NativeWindow> make() {
         return platform->createChildWindow(idOf(parent), listener);
@@ -261,6 +271,7 @@ protected:
         XSync(host, False);
     }
 
+    Connection connection;
     Display* host = nullptr;
     ::Window parent = 0;
     long long now = 0;
@@ -323,7 +334,8 @@ TEST_F(X11, ErrorsOfTheEditorsOwnRequestsAfterTheParentWentStayWithTheEditor) {
 }
 
 TEST_F(X11, ErrorsOfOtherConnectionsReachThePreviousHandler) {
-    Display* own = XOpenDisplay(nullptr);
+    const Connection connection(XOpenDisplay(nullptr));
+    Display* own = connection.get();
     ASSERT_NE(own, nullptr);
     {
         ui::XErrorTrap outer(own);
@@ -341,7 +353,6 @@ TEST_F(X11, ErrorsOfOtherConnectionsReachThePreviousHandler) {
     }
     EXPECT_EQ(hostErrors, 1) << "the host's error went to the host's handler, once";
     EXPECT_TRUE(hostHandlersInstalled());
-    XCloseDisplay(own);
     hostErrors = 0;
 }
 
@@ -385,30 +396,28 @@ TEST_F(X11, TheScreenShowsTheHeadlessPixels) {
     XSync(host, False);
     const ::Window c = child();
     ASSERT_NE(c, 0u);
-    XImage* image =
-        XGetImage(host, c, 0, 0, ui::kClientWidth, ui::kClientHeight, AllPlanes, ZPixmap);
+    Picture image(
+        XGetImage(host, c, 0, 0, ui::kClientWidth, ui::kClientHeight, AllPlanes, ZPixmap));
     ASSERT_NE(image, nullptr);
     const ui::Image expected = headless.lastWindow()->composite();
     int differing = 0;
     for (int y = 0; y < ui::kClientHeight; ++y)
         for (int x = 0; x < ui::kClientWidth; ++x) {
-            const unsigned long p = XGetPixel(image, x, y);
+            const unsigned long p = XGetPixel(image.get(), x, y);
             const ui::Rgb got{static_cast<std::uint8_t>((p >> 16) & 0xff),
                               static_cast<std::uint8_t>((p >> 8) & 0xff),
                               static_cast<std::uint8_t>(p & 0xff)};
             if (!(got == expected.at(x, y))) ++differing;
         }
-    XDestroyImage(image);
     EXPECT_EQ(differing, 0);
     // A change shows at the next idle call, and only then.
     onScreen->fvar[0] = 1.0f;
     onScreen->SetControl(0);
     onScreen->native().idle();
     XSync(host, False);
-    image = XGetImage(host, c, 24 + 107, 40, 6, 1, AllPlanes, ZPixmap);
+    image.reset(XGetImage(host, c, 24 + 107, 40, 6, 1, AllPlanes, ZPixmap));
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(XGetPixel(image, 0, 0) & 0xffffff, 0xfa9600u) << "the marker at 1.0";
-    XDestroyImage(image);
+    EXPECT_EQ(XGetPixel(image.get(), 0, 0) & 0xffffff, 0xfa9600u) << "the marker at 1.0";
 }
 
 TEST_F(X11, MouseEventsReachTheAreasAsOnWin32) {

@@ -60,7 +60,11 @@ constexpr int kHostLeft = 40, kHostTop = 40;
 constexpr int kIdlePeriodMs = 30;
 constexpr ::Window kMadeUpWindow = 0x1200001; // what a host without a display would pass
 
-Display* display = nullptr;
+struct DisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+std::unique_ptr<Display, DisplayCloser> connection;
+Display* display = nullptr; // the connection's, while it is open
 ::Window hostWindow = 0;
 ::Window secondWindow = 0;
 std::unique_ptr<vhost::Library> library;
@@ -395,7 +399,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    display = XOpenDisplay(nullptr);
+    connection.reset(XOpenDisplay(nullptr));
+    display = connection.get();
     if (display) {
         XSetErrorHandler(hostXError);
         XSetIOErrorHandler(hostXIOError);
@@ -454,7 +459,8 @@ int main(int argc, char** argv) {
     if (display) {
         XDestroyWindow(display, hostWindow);
         XDestroyWindow(display, secondWindow);
-        XCloseDisplay(display);
+        connection.reset();
+        display = nullptr;
     }
     return 0;
 }
