@@ -77,7 +77,12 @@ void APluginEditor::destroyWindow() {
     window.reset();
 }
 
-void APluginEditor::idle() {}
+void APluginEditor::idle() {
+    // Where the host's idle calls drive the window's events and timers, they
+    // arrive here; the back-end may end the window (and this editor) on the
+    // way, so nothing follows the call.
+    if (window) window->native().idle();
+}
 
 void APluginEditor::update() {
     if (plugin().editorClosed || !windowLive) return;

@@ -73,6 +73,10 @@ public:
     // Periodic, on the thread that created the window, until destruction.
     virtual void startTimer(TimerId id, int periodMs) = 0;
     virtual std::string decimalSeparator() const = 0;
+    // The host's idle call, on the thread that created the window. Back-ends
+    // whose events and timers the host's idle calls drive (X11) handle them
+    // here; the others get them from their own message loop.
+    virtual void idle() {}
 };
 
 class Platform {
@@ -84,7 +88,7 @@ public:
                                                             WindowListener& listener) = 0;
 };
 
-// The back-end this build was made with: Win32 on Windows, headless elsewhere.
+// The back-end this build was made with: Win32 on Windows, X11 elsewhere.
 Platform& nativePlatform();
 
 // The back-end that new editor windows use: the native one unless a test

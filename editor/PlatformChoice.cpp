@@ -4,6 +4,8 @@
 #include "editor/platform/headless/HeadlessPlatform.h"
 #if VELMORA_NATIVE_WIN32
 #include "editor/platform/win32/Win32Platform.h"
+#elif VELMORA_NATIVE_X11
+#include "editor/platform/x11/X11Platform.h"
 #endif
 
 #include <atomic>
@@ -17,6 +19,8 @@ std::atomic<Platform*> replacement{nullptr};
 Platform& nativePlatform() {
 #if VELMORA_NATIVE_WIN32
     return win32Platform();
+#elif VELMORA_NATIVE_X11
+    return x11Platform();
 #else
     // Until a native back-end exists here, an opened editor is a window
     // that nobody sees: safe, and it shows nothing.

@@ -11,7 +11,8 @@ want_hosts=0
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
       libsndfile1-dev libx11-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-      wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3)
+      wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
+      libx11-dev libxres-dev locales)
 if [ "$want_hosts" = 1 ]; then
   pkgs+=(ardour lmms:i386 lmms-vst-server:i386)
 fi
@@ -28,7 +29,23 @@ else
   need_i386=0
 fi
 
+# The Linux editor's read-out is tested in a locale with a decimal comma.
+comma_locale=de_DE.UTF-8
+have_comma_locale() { locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; }
+make_comma_locale() {
+  have_comma_locale && return 0
+  [ -f /etc/locale.gen ] && sed -i "s/^# *\($comma_locale UTF-8\)\$/\1/" /etc/locale.gen
+  grep -q "^$comma_locale UTF-8" /etc/locale.gen || echo "$comma_locale UTF-8" >>/etc/locale.gen
+  locale-gen >/dev/null
+}
+
 if [ "${#missing[@]}" = 0 ] && [ "$need_i386" = 0 ]; then
+  if have_comma_locale; then exit 0; fi
+  if [ "$(id -u)" != 0 ]; then
+    echo "Run as root: locale $comma_locale is needed (uncomment it in /etc/locale.gen, run locale-gen)" >&2
+    exit 1
+  fi
+  make_comma_locale
   exit 0
 fi
 
@@ -45,3 +62,4 @@ if [ "$need_i386" = 1 ]; then
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+make_comma_locale

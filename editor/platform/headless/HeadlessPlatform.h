@@ -1,12 +1,12 @@
-// The headless back-end: every area is an RGB buffer drawn in software,
-// timers and mouse events are driven by the caller, and text calls are
-// recorded (and drawn with the project's bitmap font so that pictures show
-// them). Tests run all of the window's behaviour on it; builds without a
-// native back-end open their editor on it.
+// The headless back-end: every area is the shared software raster, timers
+// and mouse events are driven by the caller, and text calls are recorded
+// (and drawn with the project's bitmap font so that pictures show them). Tests run all of the
+// window's behaviour on it; builds without a native back-end open their editor on it.
 #pragma once
 
 #include "editor/MouseRouter.h"
 #include "editor/Platform.h"
+#include "editor/RasterSurface.h"
 
 #include <array>
 #include <memory>
@@ -28,38 +28,20 @@ struct TextCall {
     bool transparent;
 };
 
-class HeadlessSurface final : public Surface {
+class HeadlessSurface final : public RasterSurface {
 public:
     HeadlessSurface(HeadlessWindow& owner, int width, int height);
 
-    void setBrushColor(Rgb colour) override { brush = colour; }
-    void setPenColor(Rgb colour) override { pen = colour; }
-    void fillRect(const Rect& r) override;
-    void ellipse(const Rect& r) override;
-    void drawImage(const Image& image, int x, int y) override;
-    void setTextTransparent() override { transparentText = true; }
-    void setFont(std::string_view name, int points, Rgb colour) override;
-    void textOut(int x, int y, std::string_view text) override;
-
-    const Image& pixels() const { return bitmap; }
     // Text drawn since the surface was last covered whole.
     const std::vector<TextCall>& texts() const { return textLog; }
     // Drawing operations so far.
     int operations() const { return operationCount; }
-    Rgb brushColor() const { return brush; }
-    Rgb penColor() const { return pen; }
 
 private:
-    void drawn(bool coversAll);
+    void drawn(bool coversAll) override;
+    void textDrawn(int x, int y, std::string_view text) override;
 
     HeadlessWindow& owner;
-    Image bitmap;
-    Rgb brush = kWhite;
-    Rgb pen = kBlack;
-    bool transparentText = false;
-    std::string fontName = "Cooper Black";
-    int fontPoints = 14;
-    Rgb fontColour = kBlack;
     std::vector<TextCall> textLog;
     int operationCount = 0;
 };

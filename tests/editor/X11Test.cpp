@@ -1,0 +1,538 @@
+// The X11 back-end against a real X server (an Xvfb that with-xvfb.sh
+// starts): the host's error handlers after every call, errors of the
+// editor's own requests kept from the host, other connections' errors passed
+// on, windows refused without a display or a parent, the pixels on the
+// screen, mouse events, the timers on an injected clock, many windows made
+// and ended, and the locale's decimal separator.
+
+// Before Xlib, whose macros (None, Bool) clash with its names.
+#include <gtest/gtest.h>
+
+#include "editor/platform/headless/HeadlessPlatform.h"
+#include "editor/platform/x11/TimerPacer.h"
+#include "editor/platform/x11/X11Errors.h"
+#include "editor/platform/x11/X11Platform.h"
+#include "editor/uEditor.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <dirent.h>
+
+#include <clocale>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ui::AreaId;
+using ui::MouseButton;
+using ui::TimerId;
+
+// ---- timer pacing, without a display ---------------------------------------
+
+std::vector<TimerId> fire(ui::TimerPacer& p, long long now) {
+    std::vector<TimerId> fired;
+    while (const auto id = p.take(now)) fired.push_back(*id);
+    return fired;
+}
+
+TEST(TimerPacer, IdleCallsEvery20MsKeepBothPeriods) {
+    ui::TimerPacer p;
+    p.start(TimerId::Timer1, 500, 0);
+    p.start(TimerId::Timer2, 250, 0);
+    int t1 = 0, t2 = 0;
+    std::vector<long long> t1Times;
+    for (long long now = 20; now <= 10000; now += 20)
+        for (TimerId id : fire(p, now)) {
+            if (id == TimerId::Timer1) {
+                ++t1;
+                t1Times.push_back(now);
+            } else {
+                ++t2;
+            }
+        }
+    EXPECT_EQ(t1, 20);
+    EXPECT_EQ(t2, 40);
+    ASSERT_FALSE(t1Times.empty());
+    EXPECT_EQ(t1Times.front(), 500);
+    EXPECT_EQ(t1Times.back(), 10000);
+}
+
+TEST(TimerPacer, LateIdleCallsFireEachTimerOnceAndDoNotCatchUp) {
+    ui::TimerPacer p;
+    p.start(TimerId::Timer1, 500, 0);
+    p.start(TimerId::Timer2, 250, 0);
+    // 1.7 s without an idle call: six Timer2 and three Timer1 periods lost.
+    EXPECT_EQ(fire(p, 1700), (std::vector<TimerId>{TimerId::Timer2, TimerId::Timer1}));
+    EXPECT_TRUE(fire(p, 1700).empty());
+    EXPECT_TRUE(fire(p, 1949).empty());
+    // Next due one period after the late call, not at once.
+    EXPECT_EQ(fire(p, 1950), std::vector<TimerId>{TimerId::Timer2});
+    EXPECT_TRUE(fire(p, 2199).empty());
+    EXPECT_EQ(fire(p, 2200), (std::vector<TimerId>{TimerId::Timer1, TimerId::Timer2}));
+}
+
+TEST(TimerPacer, ASlightlyLateCallKeepsThePhase) {
+    ui::TimerPacer p;
+    p.start(TimerId::Timer1, 500, 0);
+    EXPECT_EQ(fire(p, 530), std::vector<TimerId>{TimerId::Timer1});
+    EXPECT_TRUE(fire(p, 999).empty());
+    EXPECT_EQ(fire(p, 1000), std::vector<TimerId>{TimerId::Timer1});
+    p.stopAll();
+    EXPECT_FALSE(p.running(TimerId::Timer1));
+    EXPECT_TRUE(fire(p, 5000).empty());
+}
+
+// ---- the decimal separator from the environment ----------------------------
+
+class Environment {
+public:
+    Environment() {
+        for (const char* v : kNames) {
+            const char* value = std::getenv(v);
+            saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+        }
+    }
+    ~Environment() {
+        for (std::size_t i = 0; i < saved.size(); ++i)
+            set(kNames[i], saved[i] ? saved[i]->c_str() : nullptr);
+    }
+    static void set(const char* name, const char* value) {
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    static void locale(const char* all, const char* numeric, const char* lang) {
+        set("LC_ALL", all);
+        set("LC_NUMERIC", numeric);
+        set("LANG", lang);
+    }
+
+private:
+    static constexpr const char* kNames[] = {"LC_ALL", "LC_NUMERIC", "LANG", "DISPLAY"};
+    std::vector<std::optional<std::string>> saved;
+};
+
+TEST(Separator, FollowsLcAllThenLcNumericThenLang) {
+    Environment keep;
+    const std::string processLocale = std::setlocale(LC_NUMERIC, nullptr);
+    Environment::locale("de_DE.UTF-8", nullptr, nullptr);
+    EXPECT_EQ(ui::environmentDecimalSeparator(), ",");
+    Environment::locale("C", "de_DE.UTF-8", "de_DE.UTF-8");
+    EXPECT_EQ(ui::environmentDecimalSeparator(), ".") << "LC_ALL decides first";
+    Environment::locale(nullptr, "de_DE.UTF-8", "C");
+    EXPECT_EQ(ui::environmentDecimalSeparator(), ",") << "then LC_NUMERIC";
+    Environment::locale("", "", "de_DE.UTF-8");
+    EXPECT_EQ(ui::environmentDecimalSeparator(), ",") << "empty values count as unset";
+    Environment::locale(nullptr, nullptr, nullptr);
+    EXPECT_EQ(ui::environmentDecimalSeparator(), ".");
+    Environment::locale("xx_NOWHERE.UTF-8", nullptr, nullptr);
+    EXPECT_EQ(ui::environmentDecimalSeparator(), ".") << "a locale that is not installed";
+    EXPECT_EQ(std::setlocale(LC_NUMERIC, nullptr), processLocale)
+        << "the process's own locale is left alone";
+}
+
+// ---- against the X server ----------------------------------------------------
+
+int hostErrors = 0;
+int hostErrorHandler(Display*, XErrorEvent*) {
+    ++hostErrors;
+    return 0;
+}
+int hostIOErrors = 0;
+int hostIOErrorHandler(Display*) {
+    ++hostIOErrors;
+    return 0;
+}
+
+// True when the host's handlers are the installed ones (and leaves them so).
+bool hostHandlersInstalled() {
+    const XErrorHandler e = XSetErrorHandler(hostErrorHandler);
+    const XIOErrorHandler io = XSetIOErrorHandler(hostIOErrorHandler);
+    return e == hostErrorHandler && io == hostIOErrorHandler;
+}
+
+struct Event {
+    enum Kind { Press, Move, Release, Elsewhere, Timer } kind;
+    AreaId area = AreaId::Image1;
+    MouseButton button = MouseButton::Left;
+    int x = 0, y = 0;
+    TimerId timer = TimerId::Timer1;
+    bool operator==(const Event&) const = default;
+};
+
+class Recorder final : public ui::WindowListener {
+public:
+    void areaPress(AreaId a, MouseButton b, int x, int y) override {
+        events.push_back({Event::Press, a, b, x, y});
+    }
+    void areaMove(AreaId a, int x, int y) override {
+        events.push_back({Event::Move, a, MouseButton::Left, x, y});
+    }
+    void areaRelease(AreaId a, MouseButton b, int x, int y) override {
+        events.push_back({Event::Release, a, b, x, y});
+    }
+    void releaseElsewhere(MouseButton b) override {
+        events.push_back({Event::Elsewhere, AreaId::Image1, b});
+    }
+    void timer(TimerId id) override {
+        Event e{Event::Timer};
+        e.timer = id;
+        events.push_back(e);
+    }
+    std::vector<Event> events;
+};
+
+int openDescriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+struct DisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+using Connection = std::unique_ptr<Display, DisplayCloser>;
+struct ImageDestroyer {
+    void operator()(XImage* i) const { XDestroyImage(i); }
+};
+using Picture = std::unique_ptr<XImage, ImageDestroyer>;
+
+void* idOf(::Window w) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(w)); }
+
+class X11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        connection.reset(XOpenDisplay(nullptr));
+        host = connection.get();
+        ASSERT_NE(host, nullptr) << "no X server at DISPLAY (run through with-xvfb.sh)";
+        XSetErrorHandler(hostErrorHandler);
+        XSetIOErrorHandler(hostIOErrorHandler);
+        hostErrors = hostIOErrors = 0;
+        XSetWindowAttributes a{};
+        a.override_redirect = True;
+        parent = XCreateWindow(host, DefaultRootWindow(host), 10, 10, 400, 170, 0, CopyFromParent,
+                               InputOutput, CopyFromParent, CWOverrideRedirect, &a);
+        XMapRaised(host, parent);
+        XSync(host, False);
+        platform = ui::makeX11Platform([this] { return now; });
+    }
+    void TearDown() override {
+        if (!host) return;
+        XDestroyWindow(host, parent);
+        XSync(host, False);
+        EXPECT_EQ(hostErrors, 0) << "an X error reached the host's handler";
+        XSetErrorHandler(nullptr);
+        XSetIOErrorHandler(nullptr);
+        connection.reset();
+    }
+    std::unique_ptr<ui::NativeWindow> make() {
+        return platform->createChildWindow(idOf(parent), listener);
+    }
+    // The editor's window inside the parent, as the server has it.
+    ::Window child() {
+        XSync(host, False);
+        ::Window root = 0, up = 0, found = 0;
+        ::Window* kids = nullptr;
+        unsigned int n = 0;
+        if (XQueryTree(host, parent, &root, &up, &kids, &n) && n > 0) found = kids[n - 1];
+        if (kids) XFree(kids);
+        return found;
+    }
+    void send(::Window w, int type, unsigned int button, int x, int y) {
+        XEvent e{};
+        e.type = type;
+        if (type == MotionNotify) {
+            e.xmotion.window = w;
+            e.xmotion.x = x;
+            e.xmotion.y = y;
+            e.xmotion.same_screen = True;
+        } else {
+            e.xbutton.window = w;
+            e.xbutton.button = button;
+            e.xbutton.x = x;
+            e.xbutton.y = y;
+            e.xbutton.same_screen = True;
+        }
+        const long mask = type == MotionNotify  ? PointerMotionMask
+                          : type == ButtonPress ? ButtonPressMask
+                                                : ButtonReleaseMask;
+        XSendEvent(host, w, False, mask, &e);
+        XSync(host, False);
+    }
+
+    Connection connection;
+    Display* host = nullptr;
+    ::Window parent = 0;
+    long long now = 0;
+    Recorder listener;
+    std::unique_ptr<ui::Platform> platform;
+};
+
+TEST_F(X11, TheHostsErrorHandlersAreBackAfterEveryCall) {
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(hostHandlersInstalled()) << "create";
+    w->setBounds(0, 0, ui::kClientWidth, ui::kClientHeight);
+    EXPECT_TRUE(hostHandlersInstalled()) << "setBounds";
+    w->startTimer(TimerId::Timer1, 500);
+    w->surface(AreaId::Image1).drawImage(ui::artwork().background, 0, 0);
+    w->processRepaints();
+    EXPECT_TRUE(hostHandlersInstalled()) << "processRepaints";
+    w->show();
+    EXPECT_TRUE(hostHandlersInstalled()) << "show";
+    now = 600;
+    w->idle();
+    EXPECT_TRUE(hostHandlersInstalled()) << "idle";
+    w->hide();
+    EXPECT_TRUE(hostHandlersInstalled()) << "hide";
+    w.reset();
+    EXPECT_TRUE(hostHandlersInstalled()) << "destruction";
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11, ErrorsOfTheEditorsOwnRequestsAfterTheParentWentStayWithTheEditor) {
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->startTimer(TimerId::Timer1, 500);
+    w->startTimer(TimerId::Timer2, 250);
+    w->show();
+    w->idle();
+    // The host destroys its window, and the editor's with it, unannounced.
+    XDestroyWindow(host, parent);
+    XSync(host, False);
+    // Requests on the gone window before the editor has heard of it.
+    w->surface(AreaId::SLFilter1).fillRect({0, 0, 120, 16});
+    w->processRepaints();
+    w->setBounds(0, 0, ui::kClientWidth, ui::kClientHeight);
+    w->show();
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_TRUE(hostHandlersInstalled());
+    // The next idle call hears of the destruction: no timer fires any more.
+    now = 100;
+    w->idle();
+    listener.events.clear();
+    now = 5000;
+    w->idle();
+    EXPECT_TRUE(listener.events.empty()) << "timers of a destroyed window";
+    w->hide();
+    w.reset(); // destroys a window that no longer exists
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_TRUE(hostHandlersInstalled());
+    // TearDown destroys the parent again: make one so that it does not fail.
+    parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 10, 10, 0, 0, 0);
+}
+
+TEST_F(X11, ErrorsOfOtherConnectionsReachThePreviousHandler) {
+    const Connection connection(XOpenDisplay(nullptr));
+    Display* own = connection.get();
+    ASSERT_NE(own, nullptr);
+    {
+        ui::XErrorTrap outer(own);
+        {
+            ui::XErrorTrap inner(own);
+            // An error of the host's connection while the traps listen.
+            XWindowAttributes a;
+            EXPECT_FALSE(XGetWindowAttributes(host, 0x1ffffff0, &a));
+            // And one of the trapped connection.
+            XGetWindowAttributes(own, 0x1ffffff0, &a);
+            EXPECT_FALSE(inner.sync());
+            EXPECT_EQ(inner.errors(), 1);
+        }
+        EXPECT_EQ(outer.errors(), 0) << "the innermost trap of a connection takes its errors";
+    }
+    EXPECT_EQ(hostErrors, 1) << "the host's error went to the host's handler, once";
+    EXPECT_TRUE(hostHandlersInstalled());
+    hostErrors = 0;
+}
+
+TEST_F(X11, NoWindowWithoutAUsableParentOrDisplay) {
+    EXPECT_EQ(platform->createChildWindow(nullptr, listener), nullptr);
+    // No client has this id.
+    EXPECT_EQ(platform->createChildWindow(idOf(0x1ffffff0), listener), nullptr);
+    // A pointer (some hosts' Display*) where the id belongs.
+    int notAWindow = 0;
+    EXPECT_EQ(platform->createChildWindow(&notAWindow, listener), nullptr);
+    {
+        Environment keep;
+        unsetenv("DISPLAY");
+        EXPECT_EQ(platform->createChildWindow(idOf(parent), listener), nullptr);
+        setenv("DISPLAY", ":65000", 1); // nothing listens there
+        EXPECT_EQ(platform->createChildWindow(idOf(parent), listener), nullptr);
+    }
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_TRUE(hostHandlersInstalled());
+    EXPECT_NE(make(), nullptr) << "with the display back, a window";
+}
+
+TEST_F(X11, TheScreenShowsTheHeadlessPixels) {
+    Environment keep;
+    Environment::locale("C", nullptr, nullptr);
+    auto onScreen = TPluginEditorWindow::create(*platform, idOf(parent));
+    ui::HeadlessPlatform headless;
+    int fakeParent = 0;
+    auto reference = TPluginEditorWindow::create(headless, &fakeParent);
+    ASSERT_NE(onScreen, nullptr);
+    ASSERT_NE(reference, nullptr);
+    for (TPluginEditorWindow* w : {onScreen.get(), reference.get()}) {
+        w->fvar[0] = 0.3f;
+        w->fvar[3] = 0.6f;
+        w->fvar[4] = 0.85f;
+        w->SetAll();
+        w->SetLabel(4);
+    }
+    onScreen->native().show();
+    onScreen->native().idle(); // Expose
+    XSync(host, False);
+    const ::Window c = child();
+    ASSERT_NE(c, 0u);
+    Picture image(
+        XGetImage(host, c, 0, 0, ui::kClientWidth, ui::kClientHeight, AllPlanes, ZPixmap));
+    ASSERT_NE(image, nullptr);
+    const ui::Image expected = headless.lastWindow()->composite();
+    int differing = 0;
+    for (int y = 0; y < ui::kClientHeight; ++y)
+        for (int x = 0; x < ui::kClientWidth; ++x) {
+            const unsigned long p = XGetPixel(image.get(), x, y);
+            const ui::Rgb got{static_cast<std::uint8_t>((p >> 16) & 0xff),
+                              static_cast<std::uint8_t>((p >> 8) & 0xff),
+                              static_cast<std::uint8_t>(p & 0xff)};
+            if (!(got == expected.at(x, y))) ++differing;
+        }
+    EXPECT_EQ(differing, 0);
+    // A change shows at the next idle call, and only then.
+    onScreen->fvar[0] = 1.0f;
+    onScreen->SetControl(0);
+    onScreen->native().idle();
+    XSync(host, False);
+    image.reset(XGetImage(host, c, 24 + 107, 40, 6, 1, AllPlanes, ZPixmap));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(XGetPixel(image.get(), 0, 0) & 0xffffff, 0xfa9600u) << "the marker at 1.0";
+}
+
+TEST_F(X11, MouseEventsReachTheAreasAsOnWin32) {
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->show();
+    const ::Window c = child();
+    ASSERT_NE(c, 0u);
+    w->idle();
+    listener.events.clear();
+    // Left press on SLFilter1 holds it: moves and the release far outside
+    // still go to it.
+    send(c, ButtonPress, Button1, 34, 48);
+    send(c, MotionNotify, 0, 200, 48);
+    send(c, MotionNotify, 0, 300, 48);
+    send(c, MotionNotify, 0, 500, 60); // a run of moves: only the last counts
+    send(c, ButtonRelease, Button1, 500, 60);
+    w->idle();
+    const std::vector<Event> drag{
+        {Event::Press, AreaId::SLFilter1, MouseButton::Left, 10, 8},
+        {Event::Move, AreaId::SLFilter1, MouseButton::Left, 476, 20},
+        {Event::Release, AreaId::SLFilter1, MouseButton::Left, 476, 20},
+    };
+    EXPECT_EQ(listener.events, drag);
+    listener.events.clear();
+    // Right press on DlQ1, released outside every area: the gesture ends.
+    send(c, ButtonPress, Button3, 64 + 21, 96 + 8);
+    send(c, MotionNotify, 0, 5, 5); // over the background: no area
+    send(c, ButtonRelease, Button3, 380, 150);
+    send(c, ButtonPress, 4, 34, 48); // the wheel is no button here
+    w->idle();
+    const std::vector<Event> step{
+        {Event::Press, AreaId::DlQ1, MouseButton::Right, 21, 8},
+        {Event::Elsewhere, AreaId::Image1, MouseButton::Right},
+    };
+    EXPECT_EQ(listener.events, step);
+    listener.events.clear();
+    // A window hidden while a button is down hears no release: hiding ends it.
+    send(c, ButtonPress, Button3, 64 + 21, 96 + 8);
+    w->idle();
+    w->hide();
+    ASSERT_EQ(listener.events.size(), 2u);
+    EXPECT_EQ(listener.events[1].kind, Event::Elsewhere);
+}
+
+TEST_F(X11, TimersFollowTheClockOfTheIdleCalls) {
+    now = 1000;
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->startTimer(TimerId::Timer1, 500);
+    w->startTimer(TimerId::Timer2, 250);
+    auto timers = [&] {
+        std::vector<TimerId> out;
+        for (const Event& e : listener.events)
+            if (e.kind == Event::Timer) out.push_back(e.timer);
+        listener.events.clear();
+        return out;
+    };
+    now = 1249;
+    w->idle();
+    EXPECT_TRUE(timers().empty());
+    now = 1250;
+    w->idle();
+    EXPECT_EQ(timers(), std::vector<TimerId>{TimerId::Timer2});
+    now = 1500;
+    w->idle();
+    EXPECT_EQ(timers(), (std::vector<TimerId>{TimerId::Timer1, TimerId::Timer2}));
+    // Four seconds without an idle call: each timer fires once.
+    now = 5500;
+    w->idle();
+    EXPECT_EQ(timers(), (std::vector<TimerId>{TimerId::Timer2, TimerId::Timer1}));
+    w->idle();
+    EXPECT_TRUE(timers().empty());
+}
+
+TEST_F(X11, ALostConnectionEndsTheEditorsWindowAndNothingElse) {
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->startTimer(TimerId::Timer1, 500);
+    w->show();
+    w->idle();
+    const ::Window c = child();
+    ASSERT_NE(c, 0u);
+    // The server drops the editor's connection, as when it goes away.
+    XKillClient(host, c);
+    XSync(host, False);
+    listener.events.clear();
+    now = 2000;
+    w->idle(); // reads the end of the connection
+    w->surface(AreaId::DlQ1).fillRect({0, 0, 41, 41});
+    w->processRepaints();
+    w->show();
+    w->hide();
+    w->idle();
+    for (const Event& e : listener.events) EXPECT_NE(e.kind, Event::Timer);
+    w.reset();
+    EXPECT_EQ(hostIOErrors, 0) << "the editor's broken connection reached the host's handler";
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_TRUE(hostHandlersInstalled());
+    EXPECT_EQ(child(), 0u) << "the server took the window with the connection";
+    EXPECT_NE(make(), nullptr) << "the next window has a connection of its own";
+}
+
+TEST_F(X11, ManyWindowsMadeAndEndedLeaveNoConnectionOpen) {
+    { auto warm = make(); }
+    const int before = openDescriptors();
+    for (int i = 0; i < 200; ++i) {
+        auto w = make();
+        ASSERT_NE(w, nullptr) << i;
+        w->surface(AreaId::DlQ1).fillRect({0, 0, 41, 41});
+        w->show();
+        w->idle();
+    }
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_TRUE(hostHandlersInstalled());
+}
+
+} // namespace
