@@ -275,7 +275,14 @@ void TPluginEditorWindow::MoveDial(int index, int x, int y) {
 void TPluginEditorWindow::changed(int index) {
     // Before the glue has set it there is no effect to tell; the window is
     // not shown then either.
-    if (plugin) plugin->setParameterAutomated(index, fvar[index]);
+    if (plugin) {
+        // The host hears of the change in its automate callback, and may
+        // close the editor or the whole instance there. Then this window is
+        // gone when the call returns, and nothing of it may be touched.
+        const std::weak_ptr<const bool> alive = lifeToken;
+        plugin->setParameterAutomated(index, fvar[index]);
+        if (alive.expired()) return;
+    }
     SetControl(index);
     SetLabel(index);
 }

@@ -132,4 +132,7 @@ private:
     void timer(ui::TimerId id) override;
 
     std::unique_ptr<ui::NativeWindow> window;
+    // Expires when the window is destroyed; a handler that calls out to the
+    // host checks it before it goes on.
+    std::shared_ptr<const bool> lifeToken = std::make_shared<const bool>(true);
 };

@@ -7,9 +7,15 @@ std::vector<HostRequest>& hostRequests() {
     return requests;
 }
 
+std::function<void(AEffect*, VstInt32)>& hostReaction() {
+    static std::function<void(AEffect*, VstInt32)> reaction;
+    return reaction;
+}
+
 VstIntPtr VSTCALLBACK recordingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
                                     void*, float opt) {
     hostRequests().push_back({effect, opcode, index, opt});
+    if (hostReaction()) hostReaction()(effect, opcode);
     switch (opcode) {
     case audioMasterVersion:
         return 2400;
@@ -29,11 +35,13 @@ std::vector<HostRequest> automations(AEffect* effect) {
 
 void EditorTest::SetUp() {
     hostRequests().clear();
+    hostReaction() = nullptr;
     ui::setEditorPlatform(&platform);
     effect = std::make_unique<APlugin>(recordingHost);
 }
 
 void EditorTest::TearDown() {
+    hostReaction() = nullptr;
     effect.reset();
     ui::setEditorPlatform(nullptr);
     EXPECT_TRUE(platform.windows().empty()) << "a window outlived its effect";

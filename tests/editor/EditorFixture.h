@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct HostRequest {
 
 // Requests of every effect made by the tests, in arrival order.
 std::vector<HostRequest>& hostRequests();
+// Called with each request after it is recorded, as a host reacts to it;
+// empty by default and reset by every test.
+std::function<void(AEffect*, VstInt32 opcode)>& hostReaction();
 VstIntPtr VSTCALLBACK recordingHost(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                     VstIntPtr value, void* ptr, float opt);
 // The audioMasterAutomate requests of one effect, in order.

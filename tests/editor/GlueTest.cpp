@@ -211,6 +211,38 @@ TEST_F(Glue, EveryInstancesWindowRepaintsAfterItsProgramChange) {
     secondGlue.close();
 }
 
+TEST_F(Glue, AHostMayCloseTheEditorOrTheInstanceWhenItHearsOfAChange) {
+    // The host reacts to the automate request of a press, a drag and a fine
+    // step by closing the editor; the window must not go on drawing into
+    // itself once the call returns (AddressSanitizer sees it if it does).
+    for (ui::MouseButton button : {ui::MouseButton::Left, ui::MouseButton::Right}) {
+        openEditor();
+        hostReaction() = [](AEffect* e, VstInt32 opcode) {
+            if (opcode == audioMasterAutomate) e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+        };
+        ui::HeadlessWindow& w = native();
+        w.press(button, clientX(ui::AreaId::SLFilter1, 80), clientY(ui::AreaId::SLFilter1, 4));
+        if (button == ui::MouseButton::Right) w.advance(500); // the fine step's tick
+        hostReaction() = nullptr;
+        EXPECT_EQ(glue().getWindow(), nullptr);
+        EXPECT_TRUE(platform.windows().empty());
+        EXPECT_EQ(automations(effect->getAeffect()).size(), 1u);
+        hostRequests().clear();
+        // The value reached the effect before the host closed the editor.
+        EXPECT_GE(effect->getParameter(0), 0.7f);
+    }
+    // A host that ends the whole instance there.
+    openEditor();
+    APlugin* owned = effect.release();
+    hostReaction() = [](AEffect* e, VstInt32 opcode) {
+        if (opcode == audioMasterAutomate) e->dispatcher(e, effClose, 0, 0, nullptr, 0);
+    };
+    native().press(ui::MouseButton::Left, clientX(ui::AreaId::DlQ1, 35),
+                   clientY(ui::AreaId::DlQ1, 21));
+    hostReaction() = nullptr;
+    EXPECT_TRUE(platform.windows().empty()) << (owned ? "the instance is gone" : "");
+}
+
 TEST(HeadlessBackEnd, AWindowOutlivingItsPlatformForgetsIt) {
     auto platform = std::make_unique<ui::HeadlessPlatform>();
     platform->decimalSeparator = ",";

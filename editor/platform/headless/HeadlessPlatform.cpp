@@ -68,7 +68,11 @@ void HeadlessWindow::advance(int ms) {
         if (next < 0) break;
         now = timers[next].due;
         timers[next].due += timers[next].period;
+        // The handler may end this window (a host that closes the editor
+        // when it hears of a change); then nothing of it is touched again.
+        const std::weak_ptr<const bool> alive = lifeToken;
         listener.timer(static_cast<TimerId>(next));
+        if (alive.expired()) return;
     }
     now = end;
 }

@@ -106,6 +106,7 @@ private:
     std::array<std::unique_ptr<HeadlessSurface>, kAreaCount> surfaces;
     std::array<TimerState, 2> timers;
     long long now = 0; // ms
+    std::shared_ptr<const bool> lifeToken = std::make_shared<const bool>(true);
 };
 
 class HeadlessPlatform final : public Platform {
