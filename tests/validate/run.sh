@@ -3,7 +3,8 @@
 # outside the process: the validator's own verdicts, and under Wine the
 # memory of the Windows process as Linux sees it.
 #
-#   run.sh --native VALIDATOR PLUGIN SECONDS   Linux build, no display needed
+#   run.sh --native VALIDATOR PLUGIN SECONDS
+#          Linux build, editors in a real X window on a private Xvfb display
 #   run.sh --wine VALIDATOR.exe PLUGIN.dll SECONDS
 #          win32 build under Wine, in a fresh prefix, editors in a real
 #          window on a private Xvfb display
@@ -27,7 +28,9 @@ start_display() {
     local n
     for n in $(seq 161 230); do
         if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+            # -noreset: the server takes the next client at once after the
+            # last one left, as instances come and go.
+            Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
             xvfb_pid=$!
             for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
             export DISPLAY=":$n"
@@ -41,6 +44,7 @@ start_display() {
 extra_pass=0 extra_fail=0
 case $mode in
 --native)
+    start_display || { echo "0 passed, 1 failed"; exit 1; }
     "$validator" "$plugin" --seconds "$seconds" | tee "$work/out"
     rc=${PIPESTATUS[0]}
     ;;

@@ -12,6 +12,9 @@
 #include <malloc.h>
 #if VELMORA_VALIDATE_X11
 #include <X11/Xlib.h>
+#if VELMORA_VALIDATE_XRES
+#include <X11/extensions/XRes.h>
+#endif
 #endif
 #endif
 
@@ -52,6 +55,7 @@ public:
         EnumChildWindows(hwnd, countWindow, reinterpret_cast<LPARAM>(&n));
         return n;
     }
+    std::optional<long> graphicsObjects() const override;
 
 private:
     explicit Win32HostWindow(HWND h) : hwnd(h) {}
@@ -75,7 +79,7 @@ long probeGdiObjects() {
 
 std::unique_ptr<HostWindow> HostWindow::create() { return Win32HostWindow::make(); }
 
-std::optional<long> graphicsObjects() {
+std::optional<long> Win32HostWindow::graphicsObjects() const {
     const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     if (reported != 0) return static_cast<long>(reported);
     // Wine answers 0 to GetGuiResources: count the live handles instead.
@@ -141,6 +145,27 @@ public:
         if (children) XFree(children);
         return static_cast<int>(n);
     }
+    std::optional<long> graphicsObjects() const override {
+#if VELMORA_VALIDATE_XRES
+        int events = 0, errors = 0, clientCount = 0;
+        if (!XResQueryExtension(display, &events, &errors)) return std::nullopt;
+        XResClient* clients = nullptr;
+        if (!XResQueryClients(display, &clientCount, &clients)) return std::nullopt;
+        long total = 0;
+        for (int i = 0; i < clientCount; ++i) {
+            int types = 0;
+            XResType* counts = nullptr;
+            if (!XResQueryClientResources(display, clients[i].resource_base, &types, &counts))
+                continue;
+            for (int t = 0; t < types; ++t) total += counts[t].count;
+            XFree(counts);
+        }
+        XFree(clients);
+        return total;
+#else
+        return std::nullopt;
+#endif
+    }
 
 private:
     X11HostWindow(Display* d, Window w) : display(d), window(w) {}
@@ -154,8 +179,6 @@ std::unique_ptr<HostWindow> HostWindow::create() { return X11HostWindow::make();
 #else
 std::unique_ptr<HostWindow> HostWindow::create() { return nullptr; }
 #endif
-
-std::optional<long> graphicsObjects() { return std::nullopt; }
 
 std::size_t processMemory() {
     // The heap's bytes in use, whether in its arenas or mapped on their own:

@@ -23,10 +23,11 @@ public:
     virtual void pump() = 0;
     // Windows that the editors left inside the parent.
     virtual int childWindows() const = 0;
+    // What the window system holds for the process, where it can be
+    // counted: GDI objects on Windows, X resources of every client of the
+    // display (the editors' own connections among them) on X11.
+    virtual std::optional<long> graphicsObjects() const = 0;
 };
-
-// Graphics objects alive in the process, where the platform can count them.
-std::optional<long> graphicsObjects();
 
 // Memory the process holds, in bytes: private bytes on Windows, the heap in
 // use elsewhere; 0 where unknown.

@@ -565,8 +565,8 @@ struct Census {
 
 Census census(const Target& t) {
     t.pump();
-    return {validate::processMemory(), validate::graphicsObjects(),
-            t.window ? t.window->childWindows() : 0};
+    if (!t.window) return {validate::processMemory(), std::nullopt, 0};
+    return {validate::processMemory(), t.window->graphicsObjects(), t.window->childWindows()};
 }
 
 void someBlocks(vhost::Host& host, Hostile& h, Buffers& b, Attack& attack, int count) {
@@ -646,19 +646,19 @@ bool lifecycle(const Target& t, std::uint64_t seed) {
                 " cycles, " + mb(afterCycles.memory) + " MB after all, " + mb(firstRound.memory) +
                 " / " + mb(after.memory) + " MB after each round of live instances";
     if (before.graphics && afterCycles.graphics && firstRound.graphics && after.graphics) {
-        text += "; graphics objects " + std::to_string(*before.graphics) + ", " +
+        text += "; window-system objects " + std::to_string(*before.graphics) + ", " +
                 std::to_string(*afterCycles.graphics) + ", " +
                 std::to_string(*firstRound.graphics) + " / " + std::to_string(*after.graphics);
         attack.check(*afterCycles.graphics <= *before.graphics,
-                     "graphics objects grew over the cycles from " +
+                     "window-system objects grew over the cycles from " +
                          std::to_string(*before.graphics) + " to " +
                          std::to_string(*afterCycles.graphics));
         attack.check(*after.graphics <= *firstRound.graphics,
-                     "graphics objects grew from one round of live instances to the next: " +
+                     "window-system objects grew from one round of live instances to the next: " +
                          std::to_string(*firstRound.graphics) + " to " +
                          std::to_string(*after.graphics));
     } else if (t.window) {
-        text += "; graphics objects not countable here";
+        text += "; window-system objects not countable here";
     }
     attack.check(after.children == 0,
                  std::to_string(after.children) + " editor windows left in the host's window");
