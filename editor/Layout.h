@@ -5,6 +5,8 @@
 // and never rescaled.
 #pragma once
 
+#include "plugin/Parameters.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -82,11 +84,28 @@ inline constexpr std::array<AreaDesc, kAreaCount> kAreas{{
 
 constexpr const AreaDesc& area(AreaId id) { return kAreas[static_cast<int>(id)]; }
 
-// The area of each control, by parameter index 0 .. 7.
-inline constexpr std::array<AreaId, 8> kControlAreas{
-    AreaId::SLFilter1, AreaId::SlFilter2, AreaId::DlFType1,  AreaId::DlQ1,
-    AreaId::DlBoost,   AreaId::DlSmooth1, AreaId::DlSmooth2, AreaId::DlSign12,
-};
+// The control of a parameter, as the table above pairs them: the area whose
+// parameter is `index`, null for an index that no control shows.
+constexpr const AreaDesc* controlOf(int index) {
+    if (index < 0) return nullptr;
+    for (const AreaDesc& a : kAreas)
+        if (a.param == index) return &a;
+    return nullptr;
+}
+inline constexpr int kControlCount = kNumActiveParams; // one per parameter that acts
+
+// Every parameter 0 .. kControlCount - 1 has exactly one control.
+constexpr bool oneControlEach() {
+    for (int i = 0; i < kControlCount; ++i) {
+        int n = 0;
+        for (const AreaDesc& a : kAreas) n += a.param == i ? 1 : 0;
+        if (n != 1) return false;
+    }
+    for (const AreaDesc& a : kAreas)
+        if (a.param >= kControlCount) return false;
+    return true;
+}
+static_assert(oneControlEach());
 
 // Artwork sizes.
 inline constexpr int kPictureWidth = 391; // one column and three rows never show

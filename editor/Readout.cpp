@@ -1,9 +1,9 @@
 #include "editor/Readout.h"
 
 #include "editor/Numeric.h"
+#include "plugin/Parameters.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 
 using editor::pow2;
@@ -14,33 +14,21 @@ namespace readout {
 
 namespace {
 
-constexpr std::array<std::string_view, kShownParameters> kParameterNames{
-    "Filter Low Frequency",
-    "Filter Hi Frequency",
-    "Filter Type",
-    "Filter Q",
-    "Boost",
-    "Attack",
-    "Release",
-    "Swap Stereo",
-};
-constexpr std::array<std::string_view, 5> kFilterTypeNames{"Off", "Low", "High", "Band Pass",
-                                                           "Band Reject"};
-constexpr std::array<std::string_view, 2> kStereoNames{"Normal", "Reversed"};
-
-template <std::size_t N>
-std::string_view nameAt(const std::array<std::string_view, N>& names, int i) {
-    // The factors 4.99 and 1.99 keep i inside the table for values in
-    // 0 .. 1; a value from outside cannot index past it.
-    return names[static_cast<std::size_t>(std::clamp(i, 0, static_cast<int>(N) - 1))];
+std::string_view choiceName(const ParameterInfo& p, float v) {
+    const int number = roundDown(static_cast<float>(v * p.scale));
+    // The factors keep the number inside the names for values in 0 .. 1; a
+    // value from outside cannot index past them.
+    const int last = static_cast<int>(p.choices.size()) - 1;
+    return p.choices[static_cast<std::size_t>(std::clamp(number, 0, last))];
 }
 
 } // namespace
 
-bool shows(int index) { return index >= 0 && index < kShownParameters; }
+bool shows(int index) { return parameterInfo(index) != nullptr; }
 
 std::string_view name(int index) {
-    return shows(index) ? kParameterNames[static_cast<std::size_t>(index)] : std::string_view{};
+    const ParameterInfo* p = parameterInfo(index);
+    return p ? p->caption : std::string_view{};
 }
 
 std::string numberText(double value, std::string_view separator) {
@@ -68,23 +56,19 @@ std::string percentText(float v, std::string_view separator) {
 }
 
 std::string valueText(int index, float v, std::string_view separator) {
-    switch (index) {
-    case 0:
-    case 1:
+    const ParameterInfo* p = parameterInfo(index);
+    if (!p) return {};
+    switch (p->readout) {
+    case ReadoutKind::Frequency:
         return frequencyText(v, separator);
-    case 2:
-        return std::string(nameAt(kFilterTypeNames, roundDown(static_cast<float>(v * 4.99L))));
-    case 3:
-    case 5:
-    case 6:
+    case ReadoutKind::Choice:
+        return std::string(choiceName(*p, v));
+    case ReadoutKind::Percent:
         return percentText(v, separator);
-    case 4:
-        return std::to_string(roundDown(static_cast<float>(v * 400.0L))) + "%";
-    case 7:
-        return std::string(nameAt(kStereoNames, roundDown(static_cast<float>(v * 1.99L))));
-    default:
-        return {};
+    case ReadoutKind::WholePercent:
+        return std::to_string(roundDown(static_cast<float>(v * p->scale))) + "%";
     }
+    return {};
 }
 
 } // namespace readout

@@ -9,8 +9,7 @@
 
 namespace readout {
 
-// Indices 0 .. 7 have a read-out; any other index shows nothing.
-inline constexpr int kShownParameters = 8;
+// The parameters that act have a read-out; any other index shows nothing.
 bool shows(int index);
 
 // The name line; empty for an index without a read-out.

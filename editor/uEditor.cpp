@@ -22,32 +22,9 @@ constexpr int kDotRadius = 15;           // path of the dot around (20, 20)
 constexpr long double kFullTurn = 6.28318L;
 constexpr float kFineStep = 0.001f;
 
-struct ControlName {
-    std::string_view upper;
-    int index;
-};
-// The handlers know a control by its area's name, compared in upper case.
-constexpr std::array<ControlName, 8> kControlNames{{
-    {"SLFILTER1", 0},
-    {"SLFILTER2", 1},
-    {"DLQ1", 3},
-    {"DLFTYPE1", 2},
-    {"DLBOOST", 4},
-    {"DLSMOOTH1", 5},
-    {"DLSMOOTH2", 6},
-    {"DLSIGN12", 7},
-}};
-
 constexpr ui::Rgb kReadoutTextColour = ui::kBlack;
 constexpr int kReadoutPoints = 8;
 constexpr std::string_view kReadoutFont = "Arial";
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
 
 } // namespace
 
@@ -129,12 +106,13 @@ void TPluginEditorWindow::DrawDial(const Area& area, int index, ui::Rgb backgrou
 
 void TPluginEditorWindow::SetControl(int index) {
     if (index == -1) {
-        for (int i = 0; i < 8; ++i) SetControl(i);
+        for (int i = 0; i < ui::kControlCount; ++i) SetControl(i);
         return;
     }
-    if (index < 0 || index > 7) return;
-    const Area& a = areaOf(ui::kControlAreas[static_cast<std::size_t>(index)]);
-    if (ui::area(a.id).kind == ui::AreaKind::Slider)
+    const ui::AreaDesc* control = ui::controlOf(index);
+    if (!control) return;
+    const Area& a = areaOf(control->id);
+    if (control->kind == ui::AreaKind::Slider)
         DrawSlider(a, index);
     else
         DrawDial(a, index, ui::kWindowColour);
@@ -177,17 +155,15 @@ void TPluginEditorWindow::PrintLabels(std::string_view name, std::string_view va
 // ---- mouse ----------------------------------------------------------------
 
 int TPluginEditorWindow::controlIndex(const Area& sender) {
-    const std::string name = upper(sender.Name());
-    for (const auto& c : kControlNames)
-        if (name == c.upper) return c.index;
-    return -1;
+    const ui::AreaDesc& a = ui::area(sender.id);
+    return a.mouse ? a.param : -1;
 }
 
 void TPluginEditorWindow::SetControlSelect(const Area& sender, ui::MouseButton button, TShiftState,
                                            int x, int y) {
     const int index = controlIndex(sender);
     if (index < 0) return;
-    if (index <= 1)
+    if (ui::area(sender.id).kind == ui::AreaKind::Slider)
         SetSlider(index, x, button);
     else
         SetDial(index, x, y, button);
@@ -196,7 +172,7 @@ void TPluginEditorWindow::SetControlSelect(const Area& sender, ui::MouseButton b
 void TPluginEditorWindow::Mousemove(const Area& sender, TShiftState, int x, int y) {
     const int index = controlIndex(sender);
     if (index < 0) return;
-    if (index <= 1)
+    if (ui::area(sender.id).kind == ui::AreaKind::Slider)
         MoveSlider(index, x);
     else
         MoveDial(index, x, y);

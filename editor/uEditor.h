@@ -6,6 +6,7 @@
 #include "editor/Layout.h"
 #include "editor/Platform.h"
 #include "frame/Relaxed.h"
+#include "plugin/Parameters.h"
 
 #include <memory>
 #include <string>
@@ -13,8 +14,8 @@
 
 class APlugin;
 
-// The window copies indices 0 .. 120 of the effect's values.
-inline constexpr int kWindowValues = 121;
+// The window copies the values that a program change loads.
+inline constexpr int kWindowValues = kNumProgramValues;
 
 using TShiftState = unsigned; // modifier keys with a mouse event; the window ignores them
 
@@ -119,7 +120,8 @@ public:
 private:
     explicit TPluginEditorWindow(TWindowValues* shared);
 
-    // The control index of an area, by its name; -1 for none.
+    // The parameter of an area's control, as the layout table pairs them;
+    // -1 for an area that is no control.
     static int controlIndex(const Area& sender);
     // After fvar[index] has its new value: tell the effect and the host,
     // repaint the control and show it in the read-out.

@@ -14,20 +14,6 @@ Relaxed<bool> editorRefreshPending{false};
 
 namespace {
 
-// Factory values of program 0, indices 0 to 7; every other value starts at 0.
-constexpr float kFactoryValues[kNumActiveParams] = {0.75f, 1.0f, 0.35f, 0.9f,
-                                                    0.9f,  0.5f, 0.5f,  0.25f};
-
-// Host-facing parameter names. The editor shows longer captions of its own.
-constexpr const char* kParameterNames[kNumActiveParams] = {"Low Filter frequency",
-                                                           "Hi Filter frequency",
-                                                           "Filter type",
-                                                           "Filter Q",
-                                                           "Boost",
-                                                           "Attack",
-                                                           "Release",
-                                                           "Stereo"};
-
 constexpr const char* kCapabilities[] = {"receiveVstEvents", "receiveVstMidiEvent"};
 
 constexpr const char* kEffectName = "Velmora";
@@ -40,10 +26,17 @@ constexpr unsigned kMidiControlChange = 0xB0;
 constexpr unsigned kMidiPitchBend = 0xE0;
 constexpr unsigned kMidiIgnoredController = 126;
 
-// Copies at most size - 1 characters and always terminates.
+// Copies at most size - 1 characters and always terminates. A host's text
+// is read no further than that.
 void copyText(char* dest, const char* src, std::size_t size) {
     const std::size_t n = strnlen(src, size - 1);
     std::memcpy(dest, src, n);
+    dest[n] = '\0';
+}
+
+void copyText(char* dest, std::string_view src, std::size_t size) {
+    const std::size_t n = std::min(src.size(), size - 1);
+    std::memcpy(dest, src.data(), n);
     dest[n] = '\0';
 }
 
@@ -83,7 +76,7 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     fs = 44100.0f;
     section = dsp::FilterSection{};
     follower = dsp::EnvelopeFollower{};
-    for (int i = 0; i < kNumActiveParams; ++i) Programs[0]->fvar[i] = kFactoryValues[i];
+    for (const ParameterInfo& p : kParameters) Programs[0]->fvar[p.index] = p.factoryValue;
     setProgram(0);
     copyText(Programs[0]->name, "Default", kProgramNameSize);
 }
@@ -117,7 +110,9 @@ void APlugin::setBlockSizeAndSampleRate(VstInt32 blockSize, float sampleRate) {
 
 void APlugin::updateDerivedValues() {
     const float rate = fs;
-    filterType = dsp::roundDown(dsp::single(4.99 * fvar[kParamFilterType]));
+    // The read-out names the type by the same factor.
+    const double typeScale = static_cast<double>(kParameters[kParamFilterType].scale);
+    filterType = dsp::roundDown(dsp::single(typeScale * fvar[kParamFilterType]));
     filterQ = dsp::single(0.995 * fvar[kParamFilterQ]);
     boost = dsp::boostGain(fvar[kParamBoost]);
     attackCoef = dsp::envelopeCoefficient(fvar[kParamAttack], rate);
@@ -259,8 +254,10 @@ void APlugin::getParameterLabel(VstInt32 index, char* label) { label[0] = '\0'; 
 void APlugin::getParameterDisplay(VstInt32 index, char* text) {}
 
 void APlugin::getParameterName(VstInt32 index, char* text) {
-    if (index < 0 || index >= kNumActiveParams) return;
-    std::strcpy(text, kParameterNames[index]);
+    const ParameterInfo* p = parameterInfo(index);
+    if (!p) return;
+    // Hosts give 64 bytes or more in practice; the names are far shorter.
+    copyText(text, p->hostName, kVstMaxLabelLen);
 }
 
 float APlugin::getVu() {

@@ -10,6 +10,7 @@
 
 #include "frame/DAudioEffectX.h"
 #include "frame/Relaxed.h"
+#include "plugin/Parameters.h"
 #include "plugin/dsp/Envelope.h"
 #include "plugin/dsp/FilterSection.h"
 
@@ -17,25 +18,7 @@
 #include <cstdint>
 #include <memory>
 
-constexpr VstInt32 kNumPrograms = 16;
-constexpr VstInt32 kNumParams = 120;   // declared to the host
-constexpr int kNumProgramValues = 121; // loaded by a program change, copied to the editor
-constexpr int kNumStoredValues = 501;  // size of every fvar array
-constexpr int kProgramNameSize = 64;   // bytes, terminating zero included
 constexpr VstInt32 kUniqueID = fourCharCode('V', 'm', 'q', 'z');
-
-// Indices of the eight values that act.
-enum ParamIndex : int {
-    kParamLowFrequency = 0,
-    kParamHighFrequency,
-    kParamFilterType,
-    kParamFilterQ,
-    kParamBoost,
-    kParamAttack,
-    kParamRelease,
-    kParamSwapStereo,
-    kNumActiveParams
-};
 
 // Frames between two filter designs; the sweep is redesigned when the frame
 // counter's low bits are all zero.

@@ -1,5 +1,6 @@
 // The renderers' command line: every option, its checks, and the help text.
 #include "editor/Readout.h"
+#include "plugin/Parameters.h"
 #include "tools/render/RenderCore.h"
 
 #include <array>
@@ -355,7 +356,7 @@ std::string usage(const FileFormat& f) {
         "\n"
         "The parameters that act, by the names of the editor's read-out (--list shows the\n"
         "names hosts see), and what the read-out shows for values 0 .. 1:\n";
-    for (int i = 0; i < readout::kShownParameters; ++i) {
+    for (int i = 0; i < kNumActiveParams; ++i) {
         const std::string name(readout::name(i));
         s += "  " + std::string(i < 10 ? " " : "") + std::to_string(i) + "  " + name +
              std::string(name.size() < 22 ? 22 - name.size() : 1, ' ') + readoutRange(i) + "\n";
