@@ -93,4 +93,6 @@ void APluginEditor::update() {
     if (editorRefreshPending) values.refreshRequested = true;
 }
 
-AEffEditor* createPluginEditor(APlugin* effect) { return new APluginEditor(effect); }
+std::unique_ptr<AEffEditor> createPluginEditor(APlugin& effect) {
+    return std::make_unique<APluginEditor>(&effect);
+}

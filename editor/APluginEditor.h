@@ -40,3 +40,6 @@ private:
     Relaxed<bool> windowLive{false};
     void* parentWindow = nullptr;
 };
+
+// The editor of the plug-in: what its entry hands the effect to make one.
+std::unique_ptr<AEffEditor> createPluginEditor(APlugin& effect);

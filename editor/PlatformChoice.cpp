@@ -1,7 +1,6 @@
 // Which back-end new editor windows use.
 #include "editor/Platform.h"
 
-#include "editor/platform/headless/HeadlessPlatform.h"
 #if VELMORA_NATIVE_WIN32
 #include "editor/platform/win32/Win32Platform.h"
 #elif VELMORA_NATIVE_X11
@@ -22,10 +21,7 @@ Platform& nativePlatform() {
 #elif VELMORA_NATIVE_X11
     return x11Platform();
 #else
-    // Until a native back-end exists here, an opened editor is a window
-    // that nobody sees: safe, and it shows nothing.
-    static HeadlessPlatform headless;
-    return headless;
+#error "no native editor back-end for this platform"
 #endif
 }
 

@@ -2,7 +2,8 @@
 
 #include "editor/Numeric.h"
 #include "editor/Readout.h"
-#include "plugin/uPlugin.h"
+#include "frame/DAudioEffect.h"
+#include "plugin/EditorRefresh.h"
 
 #include <algorithm>
 #include <array>

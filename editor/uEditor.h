@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-class APlugin;
+class AudioEffect;
 
 // The window copies the values that a program change loads.
 inline constexpr int kWindowValues = kNumProgramValues;
@@ -67,10 +67,12 @@ public:
     const Area Image1{ui::AreaId::Image1};
     const Area DlBoost{ui::AreaId::DlBoost};
 
-    APlugin* plugin = nullptr; // borrowed; set by the editor glue
-    int adjustMode = 0;        // 0: left-button drag, 1: right-button fine step
-    float stepDelta = 0.0f;    // 0, +0.001 or -0.001 per Timer1 tick
-    int selectedIndex = 0;     // the parameter that the fine step acts on
+    // The effect, borrowed; set by the editor glue. The window needs no more
+    // of it than the frame's setParameterAutomated.
+    AudioEffect* plugin = nullptr;
+    int adjustMode = 0;     // 0: left-button drag, 1: right-button fine step
+    float stepDelta = 0.0f; // 0, +0.001 or -0.001 per Timer1 tick
+    int selectedIndex = 0;  // the parameter that the fine step acts on
 private:
     std::unique_ptr<TWindowValues> ownValues; // only when the glue gave none
     TWindowValues& values;

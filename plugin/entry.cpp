@@ -1,4 +1,5 @@
 // The library's one entry point, and what happens when the library loads.
+#include "editor/APluginEditor.h"
 #include "frame/DFloatingPoint.h"
 #include "plugin/uPlugin.h"
 
@@ -16,7 +17,8 @@ extern "C" AEffect* VSTCALLBACK velmoraMain(audioMasterCallback audioMaster) {
     // passes none gets no instance rather than a crash.
     if (!audioMaster) return nullptr;
     if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
-    auto* effect = new APlugin(audioMaster);
+    // The instance lives until the host's effClose, which destroys it.
+    auto* effect = new APlugin(audioMaster, &createPluginEditor);
     return effect->getAeffect();
 }
 

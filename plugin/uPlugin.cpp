@@ -56,11 +56,11 @@ float clampUnit(float value) {
 
 APluginProgram::APluginProgram() { copyText(name, "Init", sizeof name); }
 
-APlugin::APlugin(audioMasterCallback audioMaster)
+APlugin::APlugin(audioMasterCallback audioMaster, EditorFactory makeEditor)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
     for (auto& p : Programs) p = std::make_unique<APluginProgram>();
     suspend();
-    setEditor(createPluginEditor(this));
+    if (makeEditor) setEditor(makeEditor(*this).release());
     hasVu(false);
     setNumInputs(2);
     setNumOutputs(2);

@@ -10,6 +10,7 @@
 
 #include "frame/DAudioEffectX.h"
 #include "frame/Relaxed.h"
+#include "plugin/EditorRefresh.h"
 #include "plugin/Parameters.h"
 #include "plugin/dsp/Envelope.h"
 #include "plugin/dsp/FilterSection.h"
@@ -30,15 +31,12 @@ constexpr std::uint32_t kRedesignInterval = 32;
 // one made between blocks at the block's first frame.
 constexpr int kChunkFrames = 64;
 
-// Raised when an effect is constructed and after every program load;
-// consumed by the editor window's refresh timer. One for the whole library.
-extern Relaxed<bool> editorRefreshPending;
-
 class APlugin;
 
-// Creates the effect's editor glue; the effect takes ownership. Defined by
-// the editor library.
-AEffEditor* createPluginEditor(APlugin* effect);
+// Makes the editor an effect owns. The plug-in's entry passes the editor
+// library's; the engine itself knows no editor, and an effect made without
+// one has none.
+using EditorFactory = std::unique_ptr<AEffEditor> (*)(APlugin& effect);
 
 class APluginProgram {
 public:
@@ -50,7 +48,7 @@ public:
 
 class APlugin : public AudioEffectX {
 public:
-    explicit APlugin(audioMasterCallback audioMaster);
+    APlugin(audioMasterCallback audioMaster, EditorFactory makeEditor);
     ~APlugin() override;
 
     // A new rate from the host takes effect at once: fs and every value

@@ -37,7 +37,7 @@ void EditorTest::SetUp() {
     hostRequests().clear();
     hostReaction() = nullptr;
     ui::setEditorPlatform(&platform);
-    effect = std::make_unique<APlugin>(recordingHost);
+    effect = std::make_unique<APlugin>(recordingHost, &createPluginEditor);
 }
 
 void EditorTest::TearDown() {

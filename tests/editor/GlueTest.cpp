@@ -193,7 +193,7 @@ TEST_F(Glue, ProgramChangeRepaintsWithin250msAndBlanksTheReadout) {
 }
 
 TEST_F(Glue, EveryInstancesWindowRepaintsAfterItsProgramChange) {
-    APlugin second(recordingHost);
+    APlugin second(recordingHost, &createPluginEditor);
     auto& secondGlue = *static_cast<APluginEditor*>(second.getEditor());
     openEditor();
     ui::HeadlessWindow& firstNative = native();

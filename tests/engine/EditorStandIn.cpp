@@ -1,4 +1,4 @@
-// The engine tests link the engine without the editor library: this editor
+// The engine tests build the effect without the editor library: this editor
 // only counts what the effect asks of it.
 #include "TestSupport.h"
 
@@ -14,6 +14,8 @@ public:
     void update() override { ++editorUpdates; }
 };
 } // namespace
-} // namespace enginetest
 
-AEffEditor* createPluginEditor(APlugin* effect) { return new enginetest::CountingEditor(effect); }
+std::unique_ptr<AEffEditor> makeCountingEditor(APlugin& effect) {
+    return std::make_unique<CountingEditor>(&effect);
+}
+} // namespace enginetest

@@ -24,7 +24,7 @@ VstIntPtr VSTCALLBACK fakeHostCallback(AEffect* effect, VstInt32 opcode, VstInt3
 
 Instance::Instance() {
     currentHost = &host;
-    effect = std::make_unique<APlugin>(&fakeHostCallback);
+    effect = std::make_unique<APlugin>(&fakeHostCallback, &makeCountingEditor);
 }
 
 Instance::~Instance() {

@@ -13,6 +13,8 @@ namespace enginetest {
 // effect's constructor (see EditorStandIn.cpp); zero it before a case.
 extern std::atomic<int> editorUpdates;
 extern std::atomic<int> editorsAlive;
+// The stand-in editor's factory, which every Instance's effect is made with.
+std::unique_ptr<AEffEditor> makeCountingEditor(APlugin& effect);
 
 // A host callback for one effect at a time: answers the version request,
 // records the opcodes it receives, and on audioMasterGetSampleRate may call

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage();
     ui::HeadlessPlatform platform;
     ui::setEditorPlatform(&platform);
-    auto effect = std::make_unique<APlugin>(host);
+    auto effect = std::make_unique<APlugin>(host, &createPluginEditor);
     int parent = 0;
     // The separator must be known before the window exists.
     for (int i = 2; i + 1 < argc; ++i)

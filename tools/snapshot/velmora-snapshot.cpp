@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     ui::setEditorPlatform(&platform);
     int ok = 1;
     {
-        auto effect = std::make_unique<APlugin>(host);
+        auto effect = std::make_unique<APlugin>(host, &createPluginEditor);
         effect->setProgram(program);
         for (const auto& [index, value] : params) effect->setParameter(index, value);
         auto& glue = *static_cast<APluginEditor*>(effect->getEditor());
