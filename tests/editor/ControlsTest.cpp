@@ -15,7 +15,7 @@ protected:
     void SetUp() override {
         EditorTest::SetUp();
         openEditor();
-        hostRequests().clear();
+        host.clearCalls();
     }
     void press(AreaId id, MouseButton b, int x, int y) {
         native().press(b, clientX(id, x), clientY(id, y));
@@ -25,7 +25,7 @@ protected:
         native().release(b, clientX(id, x), clientY(id, y));
     }
     std::vector<int> marker(AreaId id) { return markerColumns(surfaceOf(id).pixels()); }
-    std::vector<HostRequest> automated() { return automations(effect->getAeffect()); }
+    std::vector<HostRequest> automated() { return automations(); }
     std::string readoutValue() {
         const auto& t = surfaceOf(AreaId::PrintOut).texts();
         return t.size() == 2 ? t[1].text : "<none>";
@@ -46,7 +46,7 @@ TEST_F(Controls, LeftPressOnSliderSetsValueAndMarker) {
     };
     for (const Case c : {Case{10, 0.0f, 7}, Case{0, 0.0f, 7}, Case{110, 1.0f, 107},
                          Case{119, 1.0f, 107}, Case{60, 0.5f, 57}, Case{35, 0.25f, 32}}) {
-        hostRequests().clear();
+        host.clearCalls();
         press(AreaId::SLFilter1, MouseButton::Left, c.column, 8);
         release(AreaId::SLFilter1, MouseButton::Left, c.column, 8);
         EXPECT_FLOAT_EQ(window().fvar[0], c.value) << c.column;
@@ -280,7 +280,7 @@ TEST_F(Controls, ChangePathReachesEffectThenHostThenPaints) {
     // The effect also asked for the sample rate before the automate (it runs
     // setParameter first).
     bool rateAsked = false;
-    for (const auto& r : hostRequests()) {
+    for (const auto& r : requests()) {
         if (r.opcode == audioMasterGetSampleRate) rateAsked = true;
         if (r.opcode == audioMasterAutomate) break;
     }

@@ -2,47 +2,23 @@
 
 namespace edtest {
 
-std::vector<HostRequest>& hostRequests() {
-    static std::vector<HostRequest> requests;
-    return requests;
+AEffect* VSTCALLBACK editorMain(audioMasterCallback audioMaster) {
+    return (new APlugin(audioMaster, &createPluginEditor))->getAeffect();
 }
 
-std::function<void(AEffect*, VstInt32)>& hostReaction() {
-    static std::function<void(AEffect*, VstInt32)> reaction;
-    return reaction;
-}
-
-VstIntPtr VSTCALLBACK recordingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
-                                    void*, float opt) {
-    hostRequests().push_back({effect, opcode, index, opt});
-    if (hostReaction()) hostReaction()(effect, opcode);
-    switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterGetSampleRate:
-        return 44100;
-    default:
-        return 0;
-    }
-}
-
-std::vector<HostRequest> automations(AEffect* effect) {
-    std::vector<HostRequest> out;
-    for (const auto& r : hostRequests())
-        if (r.effect == effect && r.opcode == audioMasterAutomate) out.push_back(r);
-    return out;
+APlugin* pluginOf(AEffect* effect) {
+    return effect ? static_cast<APlugin*>(AudioEffect::fromAeffect(effect)) : nullptr;
 }
 
 void EditorTest::SetUp() {
-    hostRequests().clear();
-    hostReaction() = nullptr;
     ui::setEditorPlatform(&platform);
-    effect = std::make_unique<APlugin>(recordingHost, &createPluginEditor);
+    effect = pluginOf(host.open());
 }
 
 void EditorTest::TearDown() {
-    hostReaction() = nullptr;
-    effect.reset();
+    host.onCall = nullptr;
+    host.close();
+    effect = nullptr;
     ui::setEditorPlatform(nullptr);
     EXPECT_TRUE(platform.windows().empty()) << "a window outlived its effect";
 }

@@ -1,37 +1,28 @@
-// Shared set-up of the editor tests: a real effect whose host callback
-// records every request, its editor glue, and the headless back-end in place
-// of the native one.
+// Shared set-up of the editor tests: a real effect with its editor glue,
+// hosted by the host library's host (which records every request), and the
+// headless back-end in place of the native one.
 #pragma once
 
 #include "editor/APluginEditor.h"
 #include "editor/platform/headless/HeadlessPlatform.h"
 #include "editor/uEditor.h"
 #include "plugin/uPlugin.h"
+#include "tools/host/VstHost.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
 namespace edtest {
 
-struct HostRequest {
-    AEffect* effect;
-    VstInt32 opcode;
-    VstInt32 index;
-    float opt;
-};
+using HostRequest = vhost::HostCall;
 
-// Requests of every effect made by the tests, in arrival order.
-std::vector<HostRequest>& hostRequests();
-// Called with each request after it is recorded, as a host reacts to it;
-// empty by default and reset by every test.
-std::function<void(AEffect*, VstInt32 opcode)>& hostReaction();
-VstIntPtr VSTCALLBACK recordingHost(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                    VstIntPtr value, void* ptr, float opt);
-// The audioMasterAutomate requests of one effect, in order.
-std::vector<HostRequest> automations(AEffect* effect);
+// The plug-in's entry as it is in the binary, made in this process: the
+// effect with the editor library's glue.
+AEffect* VSTCALLBACK editorMain(audioMasterCallback audioMaster);
+// The effect behind a record that editorMain handed out.
+APlugin* pluginOf(AEffect* effect);
 
 // A parent handle for the headless back-end, which only keeps it.
 inline int fakeParent = 0;
@@ -40,6 +31,10 @@ class EditorTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+
+    // The requests the host heard, and its audioMasterAutomate ones.
+    std::vector<HostRequest> requests() const { return host.calls(); }
+    std::vector<HostRequest> automations() const { return host.callsOf(audioMasterAutomate); }
 
     APluginEditor& glue() { return *static_cast<APluginEditor*>(effect->getEditor()); }
     // Opens the editor and answers its window on both levels.
@@ -52,7 +47,8 @@ protected:
     static int clientY(ui::AreaId id, int y) { return ui::area(id).bounds.top + y; }
 
     ui::HeadlessPlatform platform;
-    std::unique_ptr<APlugin> effect;
+    vhost::Host host{&editorMain};
+    APlugin* effect = nullptr; // until the host's effClose
 };
 
 // Columns of a slider area whose top row shows the marker colour.

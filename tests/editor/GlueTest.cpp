@@ -49,7 +49,7 @@ TEST_F(Glue, OpenCreatesPlacesFillsAndShowsTheWindow) {
     EXPECT_EQ(native().placement().top, 0);
     EXPECT_EQ(native().placement().width(), 390);
     EXPECT_EQ(native().placement().height(), 158);
-    EXPECT_EQ(window().plugin, effect.get());
+    EXPECT_EQ(window().plugin, effect);
     for (int i = 0; i < kWindowValues; ++i) EXPECT_EQ(window().fvar[i], effect->fvar[i]) << i;
     EXPECT_FALSE(effect->editorClosed);
     // SetAll ran after the values arrived: markers at program 0's 0.75 and 1.0.
@@ -160,7 +160,8 @@ TEST_F(Glue, IdleDoesNothing) {
 TEST_F(Glue, DestroyingTheEffectWithTheEditorOpenLeavesNothing) {
     openEditor();
     native().advance(1000);
-    effect.reset();
+    EXPECT_EQ(host.close(), 1);
+    effect = nullptr;
     EXPECT_TRUE(platform.windows().empty());
 }
 
@@ -193,7 +194,8 @@ TEST_F(Glue, ProgramChangeRepaintsWithin250msAndBlanksTheReadout) {
 }
 
 TEST_F(Glue, EveryInstancesWindowRepaintsAfterItsProgramChange) {
-    APlugin second(recordingHost, &createPluginEditor);
+    vhost::Host secondHost(&editorMain);
+    APlugin& second = *pluginOf(secondHost.open());
     auto& secondGlue = *static_cast<APluginEditor*>(second.getEditor());
     openEditor();
     ui::HeadlessWindow& firstNative = native();
@@ -217,30 +219,33 @@ TEST_F(Glue, AHostMayCloseTheEditorOrTheInstanceWhenItHearsOfAChange) {
     // itself once the call returns (AddressSanitizer sees it if it does).
     for (ui::MouseButton button : {ui::MouseButton::Left, ui::MouseButton::Right}) {
         openEditor();
-        hostReaction() = [](AEffect* e, VstInt32 opcode) {
-            if (opcode == audioMasterAutomate) e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+        host.clearCalls();
+        host.onCall = [&](const HostRequest& r) -> std::optional<VstIntPtr> {
+            if (r.opcode == audioMasterAutomate) host.dispatch(effEditClose);
+            return std::nullopt;
         };
         ui::HeadlessWindow& w = native();
         w.press(button, clientX(ui::AreaId::SLFilter1, 80), clientY(ui::AreaId::SLFilter1, 4));
         if (button == ui::MouseButton::Right) w.advance(500); // the fine step's tick
-        hostReaction() = nullptr;
+        host.onCall = nullptr;
         EXPECT_EQ(glue().getWindow(), nullptr);
         EXPECT_TRUE(platform.windows().empty());
-        EXPECT_EQ(automations(effect->getAeffect()).size(), 1u);
-        hostRequests().clear();
+        EXPECT_EQ(automations().size(), 1u);
         // The value reached the effect before the host closed the editor.
         EXPECT_GE(effect->getParameter(0), 0.7f);
     }
     // A host that ends the whole instance there.
     openEditor();
-    APlugin* owned = effect.release();
-    hostReaction() = [](AEffect* e, VstInt32 opcode) {
-        if (opcode == audioMasterAutomate) e->dispatcher(e, effClose, 0, 0, nullptr, 0);
+    host.onCall = [&](const HostRequest& r) -> std::optional<VstIntPtr> {
+        if (r.opcode == audioMasterAutomate) host.close();
+        return std::nullopt;
     };
     native().press(ui::MouseButton::Left, clientX(ui::AreaId::DlQ1, 35),
                    clientY(ui::AreaId::DlQ1, 21));
-    hostReaction() = nullptr;
-    EXPECT_TRUE(platform.windows().empty()) << (owned ? "the instance is gone" : "");
+    host.onCall = nullptr;
+    effect = nullptr;
+    EXPECT_EQ(host.effect(), nullptr) << "the instance is gone";
+    EXPECT_TRUE(platform.windows().empty());
 }
 
 TEST(HeadlessBackEnd, AWindowOutlivingItsPlatformForgetsIt) {

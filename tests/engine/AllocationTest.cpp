@@ -35,8 +35,7 @@ TEST(Allocation, ProcessReplacingAllocatesNothing) {
     EXPECT_EQ(allocations - before, 0);
     // The counter works: a parameter change logs its host call in an empty
     // vector, which must allocate.
-    in.host.calls.clear();
-    in.host.calls.shrink_to_fit();
+    in.host.clearCalls();
     const long beforeParam = allocations;
     fx.setParameter(0, 0.5f);
     EXPECT_GT(allocations - beforeParam, 0);

@@ -24,7 +24,7 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-const float kFactory[8] = {0.75f, 1.0f, 0.35f, 0.9f, 0.9f, 0.5f, 0.5f, 0.25f};
+float factory(int i) { return kParameters[static_cast<std::size_t>(i)].factoryValue; }
 
 struct Block {
     std::vector<float> inL, inR, outL, outR;
@@ -113,7 +113,7 @@ TEST(Construction, RecordAndStateAfterMain) {
     EXPECT_TRUE(editorRefreshPending);
     EXPECT_FALSE(fx.editorClosed);
     for (int i = 0; i < kNumProgramValues; ++i) {
-        const float want = i < 8 ? kFactory[i] : 0.0f;
+        const float want = i < 8 ? factory(i) : 0.0f;
         EXPECT_EQ(fx.fvar[i], want) << i;
         EXPECT_EQ(fx.program(0).fvar[i], want) << i;
         if (i < kNumParams) {
@@ -211,7 +211,7 @@ TEST(Parameters, EveryIndexRefreshesRateDerivedValuesAndEditor) {
     Instance in;
     APlugin& fx = *in.effect;
     editorUpdates = 0;
-    in.host.calls.clear();
+    in.host.clearCalls();
     // A host that tells its new rate only when asked: it sets it during the
     // request that every parameter change makes.
     in.host.setRateOnRequest = true;
@@ -231,7 +231,7 @@ TEST(Parameters, IndicesOutsideTheStoreAreIgnored) {
     Instance in;
     APlugin& fx = *in.effect;
     editorUpdates = 0;
-    in.host.calls.clear();
+    in.host.clearCalls();
     fx.setParameter(501, 0.5f);
     fx.setParameter(-1, 0.5f);
     fx.setParameter(1 << 30, 0.5f);
@@ -276,7 +276,7 @@ TEST(Programs, SelectLoadsAndEditsStayInTheirProgram) {
     EXPECT_TRUE(editorRefreshPending);
     for (int i = 0; i < kNumProgramValues; ++i) EXPECT_EQ(fx.fvar[i], 0.0f) << i;
     fx.setProgram(0);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(fx.fvar[i], kFactory[i]) << i;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(fx.fvar[i], factory(i)) << i;
     fx.setProgram(2);
     fx.setParameter(3, 0.2f);
     fx.setProgram(0);
@@ -366,19 +366,11 @@ TEST(Programs, NamesAreKeptPerProgramAndCutToTheirBuffers) {
 TEST(Descriptions, NamesVendorAndCapabilities) {
     Instance in;
     APlugin& fx = *in.effect;
-    const char* names[8] = {"Low Filter frequency",
-                            "Hi Filter frequency",
-                            "Filter type",
-                            "Filter Q",
-                            "Boost",
-                            "Attack",
-                            "Release",
-                            "Stereo"};
     char buf[64];
-    for (int i = 0; i < 8; ++i) {
+    for (const ParameterInfo& p : kParameters) {
         std::memset(buf, 0, sizeof buf);
-        fx.dispatcher(effGetParamName, i, 0, buf, 0.0f);
-        EXPECT_EQ(text(buf), names[i]);
+        fx.dispatcher(effGetParamName, p.index, 0, buf, 0.0f);
+        EXPECT_EQ(text(buf), p.hostName);
     }
     for (int i : {8, 12, 119, -1, 5000}) {
         std::strcpy(buf, "keep");
@@ -428,12 +420,12 @@ TEST(Descriptions, OutputPins) {
 TEST(Descriptions, ResumeAsksForMidiAndVuStaysZero) {
     Instance in;
     APlugin& fx = *in.effect;
-    in.host.calls.clear();
+    in.host.clearCalls();
     fx.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
     fx.dispatcher(effMainsChanged, 0, 0, nullptr, 0.0f);
     fx.dispatcher(effMainsChanged, 0, 7, nullptr, 0.0f);
     ASSERT_EQ(in.count(audioMasterWantMidi), 2);
-    for (const auto& c : in.host.calls)
+    for (const auto& c : in.host.calls())
         if (c.opcode == audioMasterWantMidi) {
             EXPECT_EQ(c.value, 1);
         }
@@ -487,7 +479,7 @@ TEST(Events, OnlyControlChangesAndPitchBendRefreshTheEditor) {
     EXPECT_EQ(fx.processEvents(reinterpret_cast<VstEvents*>(&holes)), 1);
     EXPECT_EQ(editorUpdates, 4);
     // No event changes a parameter.
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(fx.fvar[i], kFactory[i]);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(fx.fvar[i], factory(i));
 }
 
 // --- Signal path -------------------------------------------------------------------

@@ -119,7 +119,7 @@ TEST(Fuzz, TenMillionFramesStayFiniteAndBounded) {
                 ADD_FAILURE() << "history";
         done += n;
         ++blocks;
-        in.host.calls.clear();
+        in.host.clearCalls();
     }
     EXPECT_EQ(bad, 0) << "seed " << seed;
     EXPECT_EQ(done, kFrames);

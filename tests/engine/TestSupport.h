@@ -1,7 +1,10 @@
-// Test-side host and editor stand-ins for driving APlugin directly.
+// Test-side host and editor stand-ins for driving APlugin directly. The host
+// is the host library's, so that the engine's tests hear and answer the
+// effect's requests exactly as the tests that load the built binary do.
 #pragma once
 
 #include "plugin/uPlugin.h"
+#include "tools/host/VstHost.h"
 
 #include <atomic>
 #include <memory>
@@ -16,31 +19,21 @@ extern std::atomic<int> editorsAlive;
 // The stand-in editor's factory, which every Instance's effect is made with.
 std::unique_ptr<AEffEditor> makeCountingEditor(APlugin& effect);
 
-// A host callback for one effect at a time: answers the version request,
-// records the opcodes it receives, and on audioMasterGetSampleRate may call
-// effSetSampleRate back with `reportedRate` when it is set.
-struct FakeHost {
-    struct Call {
-        VstInt32 opcode;
-        VstInt32 index;
-        VstIntPtr value;
-        float opt;
-    };
-    std::vector<Call> calls;
+// The host library's host, with one habit of real hosts: on
+// audioMasterGetSampleRate it may call effSetSampleRate back with
+// `reportedRate` before it answers.
+struct EngineHost : vhost::Host {
+    EngineHost();
     bool setRateOnRequest = false;
     float reportedRate = 44100.0f;
 };
-extern FakeHost* currentHost;
 
-VstIntPtr VSTCALLBACK fakeHostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                       VstIntPtr value, void* ptr, float opt);
-
-// A fresh effect on a fresh FakeHost.
+// A fresh effect made in this process (with the counting editor) and hosted
+// by a fresh EngineHost; the host's effClose ends it with the Instance.
 struct Instance {
-    FakeHost host;
-    std::unique_ptr<APlugin> effect;
+    EngineHost host;
+    APlugin* effect;
     Instance();
-    ~Instance();
     int count(VstInt32 opcode) const;
 };
 

@@ -1,34 +1,29 @@
 // A minimal effect and editor over the frame that record which virtual
-// operations the dispatcher reached and with which arguments, plus a host
-// callback that records every request.
+// operations the dispatcher reached and with which arguments, hosted by the
+// host library's host, which records every request.
 #pragma once
 
 #include "frame/DAudioEffectX.h"
+#include "tools/host/VstHost.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-struct HostRequest {
-    AEffect* effect;
-    VstInt32 opcode;
-    VstInt32 index;
-    VstIntPtr value;
-    void* ptr;
-    float opt;
-};
+using HostRequest = vhost::HostCall;
 
-// The callback is a plain function, so the recording host is one per thread.
-struct RecordingHost {
-    std::vector<HostRequest> requests;
+// Answers every request with `answer`, or with what `respond` says when it
+// is set; the effect under test is attached to it, not loaded.
+struct RecordingHost : vhost::Host {
     VstIntPtr answer = 0;
     std::function<VstIntPtr(const HostRequest&)> respond; // overrides `answer`
 
-    static RecordingHost*& current();
-    static VstIntPtr VSTCALLBACK callback(AEffect* e, VstInt32 opcode, VstInt32 index,
-                                          VstIntPtr value, void* ptr, float opt);
-    RecordingHost() { current() = this; }
-    ~RecordingHost() { current() = nullptr; }
+    RecordingHost() : vhost::Host(nullptr) {
+        onCall = [this](const HostRequest& r) -> std::optional<VstIntPtr> {
+            return respond ? respond(r) : answer;
+        };
+    }
+    std::vector<HostRequest> requests() const { return calls(); }
 };
 
 struct Call {
@@ -57,6 +52,10 @@ class ProbeEffect : public AudioEffectX {
 public:
     explicit ProbeEffect(audioMasterCallback host, int* destroyed = nullptr)
         : AudioEffectX(host, 4, 10), destroyed(destroyed) {}
+    // Made with the host's callback and attached to the host.
+    explicit ProbeEffect(RecordingHost& host) : ProbeEffect(vhost::Host::callback()) {
+        host.attach(getAeffect());
+    }
     ~ProbeEffect() override {
         if (destroyed) ++*destroyed;
     }

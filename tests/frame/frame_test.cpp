@@ -6,19 +6,6 @@
 #include <limits>
 #include <memory>
 
-RecordingHost*& RecordingHost::current() {
-    static thread_local RecordingHost* host = nullptr;
-    return host;
-}
-
-VstIntPtr VSTCALLBACK RecordingHost::callback(AEffect* e, VstInt32 opcode, VstInt32 index,
-                                              VstIntPtr value, void* ptr, float opt) {
-    RecordingHost* h = current();
-    HostRequest r{e, opcode, index, value, ptr, opt};
-    h->requests.push_back(r);
-    return h->respond ? h->respond(r) : h->answer;
-}
-
 namespace {
 
 VstIntPtr dispatch(AudioEffect& fx, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
@@ -37,7 +24,7 @@ TEST(FourCharCode, FirstCharacterInTheMostSignificantByte) {
 
 TEST(AudioEffect, BaseConstructorFillsTheRecord) {
     RecordingHost host;
-    ProbeEffect fx(RecordingHost::callback);
+    ProbeEffect fx(host);
     AEffect* e = fx.getAeffect();
     EXPECT_EQ(e->magic, 0x56737450);
     EXPECT_EQ(e->numPrograms, 4);
@@ -65,7 +52,7 @@ TEST(AudioEffect, BaseConstructorFillsTheRecord) {
     EXPECT_EQ(fx.getBlockSize(), 1024);
     EXPECT_EQ(fx.getProgram(), 0);
     // The base constructor asks the host nothing.
-    EXPECT_TRUE(host.requests.empty());
+    EXPECT_TRUE(host.requests().empty());
 }
 
 TEST(AudioEffect, EachFlagSetterTouchesOnlyItsOwnBit) {
@@ -458,7 +445,7 @@ TEST(DispatcherX, ArgumentsReachTheOverrides) {
 
 TEST(HostRequests, EachRequestCarriesItsOpcodeAndArguments) {
     RecordingHost host;
-    ProbeEffect fx(RecordingHost::callback);
+    ProbeEffect fx(host);
     int object = 0;
     char text[64] = {};
     const struct {
@@ -524,10 +511,10 @@ TEST(HostRequests, EachRequestCarriesItsOpcodeAndArguments) {
          0},
     };
     for (const auto& c : cases) {
-        host.requests.clear();
+        host.clearCalls();
         c.call();
-        ASSERT_EQ(host.requests.size(), 1u) << c.name;
-        const HostRequest& r = host.requests[0];
+        ASSERT_EQ(host.requests().size(), 1u) << c.name;
+        const HostRequest r = host.requests()[0];
         EXPECT_EQ(r.effect, fx.getAeffect()) << c.name;
         EXPECT_EQ(r.opcode, c.opcode) << c.name;
         EXPECT_EQ(r.index, c.index) << c.name;
@@ -536,19 +523,19 @@ TEST(HostRequests, EachRequestCarriesItsOpcodeAndArguments) {
         EXPECT_EQ(r.opt, c.opt) << c.name;
     }
     // The speaker request passes the input arrangement as the value.
-    host.requests.clear();
+    host.clearCalls();
     VstSpeakerArrangement* in = nullptr;
     VstSpeakerArrangement* out = nullptr;
     fx.getSpeakerArrangement(&in, &out);
-    ASSERT_EQ(host.requests.size(), 1u);
-    EXPECT_EQ(host.requests[0].opcode, 31);
-    EXPECT_EQ(host.requests[0].value, reinterpret_cast<VstIntPtr>(&in));
-    EXPECT_EQ(host.requests[0].ptr, &out);
+    ASSERT_EQ(host.requests().size(), 1u);
+    EXPECT_EQ(host.requests()[0].opcode, 31);
+    EXPECT_EQ(host.requests()[0].value, reinterpret_cast<VstIntPtr>(&in));
+    EXPECT_EQ(host.requests()[0].ptr, &out);
 }
 
 TEST(HostRequests, AnswersAreConvertedAsTheInterfaceSays) {
     RecordingHost host;
-    ProbeEffect fx(RecordingHost::callback);
+    ProbeEffect fx(host);
     host.answer = 0;
     EXPECT_EQ(fx.getMasterVersion(), 1) << "a host answering 0 still reports version 1";
     EXPECT_TRUE(fx.isInputConnected(0)) << "0 means connected";
@@ -572,7 +559,7 @@ TEST(HostRequests, AnswersAreConvertedAsTheInterfaceSays) {
 
 TEST(HostRequests, SampleRateAndBlockSizeComeFromTheFieldsNotTheAnswer) {
     RecordingHost host;
-    ProbeEffect fx(RecordingHost::callback);
+    ProbeEffect fx(host);
     host.answer = 48000;
     EXPECT_EQ(fx.updateSampleRate(), 44100.0);
     EXPECT_EQ(fx.updateBlockSize(), 1024);
@@ -610,7 +597,7 @@ TEST(HostRequests, WithoutACallbackNothingIsCalledAndFallbacksHold) {
 
 TEST(HostRequests, AutomationSetsLocallyBeforeTellingTheHost) {
     RecordingHost host;
-    ProbeEffect fx(RecordingHost::callback);
+    ProbeEffect fx(host);
     bool setBeforeHost = false;
     host.respond = [&](const HostRequest& r) -> VstIntPtr {
         if (r.opcode == audioMasterAutomate) setBeforeHost = fx.reached("setParameter");
@@ -623,9 +610,9 @@ TEST(HostRequests, AutomationSetsLocallyBeforeTellingTheHost) {
 TEST(HostRequests, NullFileSelectorDoesNotReachTheHost) {
     RecordingHost host;
     host.answer = 1;
-    ProbeEffect fx(RecordingHost::callback);
+    ProbeEffect fx(host);
     EXPECT_FALSE(fx.openFileSelector(nullptr));
-    EXPECT_TRUE(host.requests.empty());
+    EXPECT_TRUE(host.requests().empty());
 }
 
 TEST(EntryFunctions, PassArgumentsThroughAndCloseDestroys) {

@@ -151,7 +151,7 @@ shot() { # NAME: the editor to ARTIFACTS/NAME.png, the whole screen to WORK/NAME
 headless() { # NAME STEP...: the headless picture of the same state, to ARTIFACTS/NAME.png
     local name=$1
     shift
-    "$snapshot" "$artifacts/$name.png" "$@" 2>>"$work/err.shots"
+    "$snapshot" -o "$artifacts/$name.png" "$@" >/dev/null 2>>"$work/err.shots"
 }
 differing() { compare -metric AE "$1" "$2" null: 2>&1; }
 same_picture() { # A B: equal pixel for pixel
@@ -192,7 +192,7 @@ check "one borderless child window" [ "$reply" = "children 1" ]
 
 sleep 1
 shot editor-x11
-headless editor-x11-headless
+headless editor-x11-headless --show -1
 check "screenshot of the open editor kept" [ -s "$artifacts/editor-x11.png" ]
 check "the open editor equals the headless picture pixel for pixel" \
     same_picture editor-x11 editor-x11-headless
@@ -369,7 +369,7 @@ sleep 0.3
 ask "get 1" "param 1"
 check "SlFilter2 at 1.0" [ "$reply" = "param 1 1.000000" ]
 shot comma-x11
-headless comma-x11-headless sep , press L 134 64 release L 134 64
+headless comma-x11-headless --sep , press L 134 64 release L 134 64
 headless point-headless press L 134 64 release L 134 64
 check "with LC_ALL=de_DE.UTF-8 the read-out shows 12,8KHz (equals the headless picture)" \
     same_picture comma-x11 comma-x11-headless

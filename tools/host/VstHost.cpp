@@ -70,15 +70,19 @@ void* Library::symbol(const char* name) const {
 Host::Host(MainProc entry) : entry(entry) {}
 
 Host::~Host() {
-    if (fx) close();
+    if (fx && owned)
+        close();
+    else if (fx)
+        forget(fx);
 }
 
 AEffect* Host::open() {
     Host* previous = opening;
     opening = this;
-    AEffect* e = entry(&Host::callback);
+    AEffect* e = entry(&Host::hostCallback);
     opening = previous;
     fx = e;
+    owned = e != nullptr;
     if (e) {
         std::lock_guard<std::mutex> g(registryLock);
         registry()[e] = this;
@@ -86,8 +90,21 @@ AEffect* Host::open() {
     return e;
 }
 
-VstIntPtr VSTCALLBACK Host::callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                     VstIntPtr value, void* ptr, float opt) {
+void Host::attach(AEffect* effect) {
+    fx = effect;
+    owned = false;
+    std::lock_guard<std::mutex> g(registryLock);
+    registry()[effect] = this;
+}
+
+void Host::forget(AEffect* effect) {
+    std::lock_guard<std::mutex> g(registryLock);
+    registry().erase(effect);
+    fx = nullptr;
+}
+
+VstIntPtr VSTCALLBACK Host::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                         VstIntPtr value, void* ptr, float opt) {
     Host* host = hostFor(effect);
     if (!host) return 0;
     HostCall call{effect, opcode, index, value, ptr, opt};
@@ -129,7 +146,7 @@ std::vector<HostCall> Host::callsOf(VstInt32 opcode) const {
 
 void Host::clearCalls() {
     std::lock_guard<std::mutex> g(lock);
-    log.clear();
+    std::vector<HostCall>().swap(log);
 }
 
 VstIntPtr Host::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
@@ -163,9 +180,7 @@ VstIntPtr Host::close() {
     AEffect* e = fx;
     if (!e) return 0;
     VstIntPtr result = e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-    std::lock_guard<std::mutex> g(registryLock);
-    registry().erase(e);
-    fx = nullptr;
+    forget(e);
     return result;
 }
 

@@ -63,6 +63,13 @@ public:
     // Calls `main` with this host's callback; the record, or null.
     AEffect* open();
     AEffect* effect() const { return fx; }
+    // Hosts an effect that its owner made in this process with `callback()`
+    // (a test's own effect class): requests from it reach this host, which
+    // neither closes nor destroys it.
+    void attach(AEffect* effect);
+    // The callback every Host hands its effects; it finds the Host by the
+    // effect's record.
+    static audioMasterCallback callback() { return &Host::hostCallback; }
 
     // Default answers.
     VstIntPtr versionAnswer = 2400;     // audioMasterVersion
@@ -77,7 +84,7 @@ public:
     // Requests received so far (copy, taken under the lock).
     std::vector<HostCall> calls() const;
     std::vector<HostCall> callsOf(VstInt32 opcode) const;
-    void clearCalls();
+    void clearCalls(); // and gives the log's memory back
 
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                        void* ptr = nullptr, float opt = 0.0f);
@@ -103,12 +110,14 @@ public:
     VstIntPtr close();
 
 private:
-    static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                          VstIntPtr value, void* ptr, float opt);
+    static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                              VstIntPtr value, void* ptr, float opt);
+    void forget(AEffect* effect);
     VstIntPtr answer(const HostCall& call);
 
     MainProc entry;
     AEffect* fx = nullptr;
+    bool owned = false; // opened through `main`: effClose ends it
     mutable std::mutex lock;
     std::vector<HostCall> log;
 };
