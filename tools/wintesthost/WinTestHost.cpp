@@ -19,7 +19,7 @@
 // Every audioMasterAutomate the plug-in sends is printed the moment it
 // arrives: "automate INDEX VALUE" from the first instance, "automate2 ..."
 // from the second.
-#include "frame/DAEffectX.h"
+#include "tools/host/VstHost.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -39,14 +40,12 @@ constexpr UINT kCommandMessage = WM_APP + 1; // lParam: heap-allocated std::stri
 constexpr UINT_PTR kIdleTimer = 1;
 constexpr int kHostLeft = 40, kHostTop = 40;
 
-using MainProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
-
 HWND hostWindow = nullptr;
-AEffect* effect = nullptr;
-MainProc entry = nullptr;
 HWND secondWindow = nullptr;
-AEffect* second = nullptr;
-HMODULE library = nullptr;
+std::unique_ptr<vhost::Library> library;
+vhost::MainProc entry = nullptr;
+std::unique_ptr<vhost::Host> first;
+std::unique_ptr<vhost::Host> second;
 
 void say(const char* format, ...) {
     va_list args;
@@ -57,26 +56,23 @@ void say(const char* format, ...) {
     std::fflush(stdout);
 }
 
-VstIntPtr VSTCALLBACK hostCallback(AEffect* from, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
-                                   float opt) {
-    switch (opcode) {
-    case audioMasterAutomate:
-        say("%s %d %.6f", from && from == second ? "automate2" : "automate", index, opt);
+// An instance whose automate requests are printed with `label`; the host
+// library answers the rest.
+std::unique_ptr<vhost::Host> makeInstance(const char* label) {
+    auto h = std::make_unique<vhost::Host>(entry);
+    h->onCall = [label](const vhost::HostCall& c) -> std::optional<VstIntPtr> {
+        if (c.opcode != audioMasterAutomate) return std::nullopt;
+        say("%s %d %.6f", label, c.index, c.opt);
         return 0;
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterGetSampleRate:
-        return 44100;
-    case audioMasterGetBlockSize:
-        return 512;
-    default:
-        return 0;
-    }
+    };
+    if (!h->open()) return nullptr;
+    h->dispatch(effOpen);
+    return h;
 }
 
 VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                    float opt = 0.0f) {
-    return effect ? effect->dispatcher(effect, opcode, index, value, ptr, opt) : 0;
+    return first ? first->dispatch(opcode, index, value, ptr, opt) : 0;
 }
 
 void printEditorOrigin(HWND parent, const char* label) {
@@ -118,47 +114,46 @@ void run(const std::string& line) {
         dispatch(effSetProgram, 0, arg);
         say("program %d", arg);
     } else if (v == "get") {
-        const float value = effect ? effect->getParameter(effect, arg) : 0.0f;
+        const float value = first ? first->getParameter(arg) : 0.0f;
         say("param %d %.6f", arg, value);
     } else if (v == "children") {
         int n = 0;
         EnumChildWindows(hostWindow, countChild, reinterpret_cast<LPARAM>(&n));
         say("children %d", n);
     } else if (v == "closeinstance") {
-        dispatch(effClose);
-        effect = nullptr;
+        if (first) first->close();
+        first.reset();
         say("instance closed");
     } else if (v == "second") {
-        if (!second) {
-            second = entry(hostCallback);
-            if (second) second->dispatcher(second, effOpen, 0, 0, nullptr, 0.0f);
-        }
+        if (!second) second = makeInstance("automate2");
         if (second) {
-            second->dispatcher(second, effEditOpen, 0, 0, secondWindow, 0.0f);
+            second->dispatch(effEditOpen, 0, 0, secondWindow);
             SetWindowPos(secondWindow, nullptr, 0, 0, 390, 158, SWP_NOMOVE | SWP_NOZORDER);
         }
         printEditorOrigin(secondWindow, "editor2");
     } else if (v == "closesecond") {
         if (second) {
-            second->dispatcher(second, effEditClose, 0, 0, nullptr, 0.0f);
-            second->dispatcher(second, effClose, 0, 0, nullptr, 0.0f);
-            second = nullptr;
+            second->dispatch(effEditClose);
+            second->close();
+            second.reset();
         }
         say("second closed");
     } else if (v == "quit") {
-        if (effect) {
+        if (first) {
             dispatch(effEditClose);
-            dispatch(effClose);
-            effect = nullptr;
+            first->close();
+            first.reset();
         }
         if (second) {
-            second->dispatcher(second, effClose, 0, 0, nullptr, 0.0f);
-            second = nullptr;
+            second->close();
+            second.reset();
         }
         // Unloading must take the editor's window class with the library.
-        HMODULE module = library;
-        FreeLibrary(library);
-        library = nullptr;
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(entry), &module);
+        library.reset();
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
         say("unloaded class=%d", GetClassInfoExW(module, L"VelmoraEditorWindow", &wc) ? 1 : 0);
@@ -209,12 +204,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: velmora-wintesthost PLUGIN.dll\n");
         return 2;
     }
-    library = LoadLibraryA(argv[1]);
+    std::string error;
+    library = vhost::Library::load(argv[1], &error);
     if (!library) {
-        std::fprintf(stderr, "cannot load %s (error %lu)\n", argv[1], GetLastError());
+        std::fprintf(stderr, "cannot load %s (%s)\n", argv[1], error.c_str());
         return 1;
     }
-    entry = reinterpret_cast<MainProc>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
+    entry = library->mainEntry();
     if (!entry) {
         std::fprintf(stderr, "no main in %s\n", argv[1]);
         return 1;
@@ -237,12 +233,11 @@ int main(int argc, char** argv) {
         kHostLeft, kHostTop + 200, 400, 160, nullptr, nullptr, wc.hInstance, nullptr);
     if (!hostWindow || !secondWindow) return 1;
 
-    effect = entry(hostCallback);
-    if (!effect) {
+    first = makeInstance("automate");
+    if (!first) {
         std::fprintf(stderr, "main returned no effect\n");
         return 1;
     }
-    dispatch(effOpen);
     say("ready");
     SetTimer(hostWindow, kIdleTimer, 50, nullptr);
     CreateThread(nullptr, 0, readCommands, nullptr, 0, nullptr);
@@ -255,6 +250,8 @@ int main(int argc, char** argv) {
     KillTimer(hostWindow, kIdleTimer);
     DestroyWindow(hostWindow);
     DestroyWindow(secondWindow);
-    if (library) FreeLibrary(library);
+    first.reset();
+    second.reset();
+    library.reset();
     return 0;
 }
