@@ -9,14 +9,16 @@
 // envelope above 1, so the sweep stays at its top). Each iteration times one
 // pass over the signal through processReplacing and then the same frames
 // through the floor in blocks of the same size, so drift on a shared machine
-// hits both alike; the ratio is computed from the same iterations. The
-// summary table at the end gives the medians over the repetitions.
+// hits both alike; the ratio is computed for each iteration. Each
+// repetition reports the medians over its iterations, and the summary table
+// at the end the medians of those over the repetitions.
 #include "plugin/dsp/FilterDesign.h"
 #include "plugin/dsp/Numeric.h"
 #include "plugin/uPlugin.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -106,6 +108,12 @@ double nanoseconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double, std::nano>(d).count();
 }
 
+double median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
 void BM_Signal(benchmark::State& state) {
     const auto keyCase = static_cast<KeyCase>(state.range(0));
     const int block = static_cast<int>(state.range(1));
@@ -125,8 +133,10 @@ void BM_Signal(benchmark::State& state) {
         }
     }
     Floor f;
-    double processNs = 0, floorNs = 0;
-    std::int64_t frames = 0;
+    // Per iteration: ns per frame of each, and their ratio. Medians over the
+    // iterations keep a preempted or migrated iteration on a shared machine
+    // from weighing in.
+    std::vector<double> process, floor, ratio;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         for (int pos = 0; pos < kSignalFrames; pos += block) {
@@ -143,14 +153,14 @@ void BM_Signal(benchmark::State& state) {
         benchmark::DoNotOptimize(floorOut.data());
         benchmark::ClobberMemory();
         state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
-        processNs += nanoseconds(t1 - t0);
-        floorNs += nanoseconds(t2 - t1);
-        frames += kSignalFrames;
+        process.push_back(nanoseconds(t1 - t0) / kSignalFrames);
+        floor.push_back(nanoseconds(t2 - t1) / kSignalFrames);
+        ratio.push_back(process.back() / floor.back());
     }
-    state.SetItemsProcessed(frames);
-    state.counters["ns/frame"] = processNs / static_cast<double>(frames);
-    state.counters["floor"] = floorNs / static_cast<double>(frames);
-    state.counters["x_floor"] = processNs / floorNs;
+    state.SetItemsProcessed(state.iterations() * kSignalFrames);
+    state.counters["ns/frame"] = median(process);
+    state.counters["floor"] = median(floor);
+    state.counters["x_floor"] = median(ratio);
     state.SetLabel(kKeyCaseNames[keyCase]);
 }
 
