@@ -250,6 +250,23 @@ TEST(Envelope, FollowerRisesAndFallsByItsCoefficients) {
     EXPECT_EQ(h.envelope, 0.0f);
 }
 
+TEST(Envelope, EachDirectionTakesItsOwnCoefficientWhicheverIsFaster) {
+    // Rising frames move by the attack fraction and falling ones by the
+    // release fraction, whether the attack is the faster or the slower.
+    for (auto [attack, release] :
+         {std::pair{0.5f, 0.25f}, std::pair{0.25f, 0.5f}, std::pair{0.375f, 0.375f}}) {
+        EnvelopeFollower f;
+        EXPECT_EQ(f.follow(0.5f, 2.0f, attack, release), attack) << attack << " " << release;
+        const float up = f.envelope;
+        EXPECT_EQ(f.follow(0.0f, 2.0f, attack, release), up - up * release)
+            << attack << " " << release;
+        // Equal detector value and envelope: no move in either direction.
+        EnvelopeFollower g;
+        g.follow(0.25f, 2.0f, 1.0f, release);
+        EXPECT_EQ(g.follow(0.25f, 2.0f, attack, release), 0.5f);
+    }
+}
+
 TEST(Envelope, DetectorOverflowKeepsTheEnvelopeFinite) {
     EnvelopeFollower f;
     EXPECT_EQ(f.follow(FLT_MAX, 3.999f, 1.0f, 0.5f), 1.0f);
@@ -292,6 +309,26 @@ TEST(SoftClip, ExamplesAndBounds) {
         EXPECT_LE(std::fabs(y), 1.0f);
         EXPECT_EQ(y, -softClip(-x));
     }
+}
+
+TEST(SoftClip, BlocksOfAnyLengthGiveTheSamplesOneByOne) {
+    std::vector<float> in;
+    for (float x = -2.5f; x <= 2.5f; x += 0.0137f) in.push_back(x);
+    in.insert(in.end(), {0.0f, -0.0f, 1.0f, -1.0f, FLT_MIN, -FLT_MIN / 4, FLT_MAX, 1e-30f});
+    for (int n : {0, 1, 2, 3, 7, static_cast<int>(in.size())}) {
+        std::vector<float> l(n, 9.0f), r(n, 9.0f);
+        softClipInto(in.data(), l.data(), r.data(), n);
+        for (int i = 0; i < n; ++i) {
+            const float want = softClip(in[i]);
+            ASSERT_EQ(std::signbit(l[i]), std::signbit(want)) << in[i];
+            ASSERT_EQ(l[i], want) << in[i];
+            ASSERT_EQ(r[i], want) << in[i];
+        }
+    }
+    // In place, as the signal path may be asked to work.
+    std::vector<float> io = in, other(in.size());
+    softClipInto(io.data(), io.data(), other.data(), static_cast<int>(io.size()));
+    for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(io[i], softClip(in[i])) << in[i];
 }
 
 TEST(FilterSection, RingWritesSlotsBackwardsFromOne) {
