@@ -43,9 +43,12 @@ constexpr std::uint32_t kRedesignInterval = 32;
 
 // Frames by which the follower and the sweep's redesign run ahead of the
 // filter inside a block. The two are independent chains of dependent
-// arithmetic that meet only where a new design takes effect; with the
-// follower this far ahead, each design is ready before the filter reaches
-// its frame, and the processor works on both chains at once.
+// arithmetic that meet only where a new design takes effect: the processor
+// works on both at once, and each design starts this many frames before the
+// filter needs it. The stereo choice is read once per block; the follower's
+// settings at the block's start and again at each design point, so a change
+// from another thread lands within 32 frames, one made between blocks at the
+// block's first frame.
 constexpr int kFollowerLead = 16;
 
 // Raised when an effect is constructed and after every program load;
