@@ -4,6 +4,7 @@
 #include "plugin/dsp/Numeric.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -36,13 +37,18 @@ inline void softClipInto(const float* in, float* outL, float* outR, int frames) 
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
     const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(static_cast<int>(0x80000000u)));
     for (; i + 2 <= frames; i += 2) {
-        const __m128 x = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(in + i)));
+        // Two singles move as one 64-bit word; the buffers need only the
+        // alignment of a single.
+        double pair;
+        std::memcpy(&pair, in + i, sizeof pair);
+        const __m128 x = _mm_castpd_ps(_mm_load_sd(&pair));
         const __m128d b = _mm_min_pd(one, _mm_and_pd(_mm_cvtps_pd(x), magnitude));
         const __m128d v = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(three, b), _mm_mul_pd(b, b)), half);
         const __m128 y =
             _mm_add_ps(_mm_or_ps(_mm_cvtpd_ps(v), _mm_and_ps(x, sign)), _mm_setzero_ps());
-        _mm_store_sd(reinterpret_cast<double*>(outL + i), _mm_castps_pd(y));
-        _mm_store_sd(reinterpret_cast<double*>(outR + i), _mm_castps_pd(y));
+        _mm_store_sd(&pair, _mm_castps_pd(y));
+        std::memcpy(outL + i, &pair, sizeof pair);
+        std::memcpy(outR + i, &pair, sizeof pair);
     }
 #endif
     for (; i < frames; ++i) {
