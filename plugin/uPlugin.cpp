@@ -240,10 +240,10 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
                  0,
                  firstDesign};
     // The follower starts alone, runs beside the filter kFollowerLead frames
-    // ahead, and the filter finishes alone. Every frame of the block is read
+    // ahead (one in a short block), and the filter finishes alone. Every frame of the block is read
     // and written once, whatever its length.
     const int n = static_cast<int>(sampleFrames);
-    const int lead = std::min(kFollowerLead, n);
+    const int lead = n < kShortBlock ? 1 : kFollowerLead;
     followAndFilter<true, false>(run, lead);
     followAndFilter<true, true>(run, n - lead);
     followAndFilter<false, true>(run, lead);

@@ -51,6 +51,11 @@ constexpr std::uint32_t kRedesignInterval = 32;
 // block's first frame.
 constexpr int kFollowerLead = 16;
 
+// Blocks shorter than this run the follower one frame ahead only. A lead
+// costs its frames of the follower alone at the block's start and of the
+// filter alone at its end; it pays back only over several design points.
+constexpr int kShortBlock = 4 * static_cast<int>(kRedesignInterval);
+
 // Raised when an effect is constructed and after every program load;
 // consumed by the editor window's refresh timer. One for the whole library.
 extern Relaxed<bool> editorRefreshPending;
