@@ -137,71 +137,74 @@ float APlugin::getParameter(VstInt32 index) {
 
 void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {}
 
-void APlugin::designFilter(int type, float frequency, float resonance, float rate) {
-    section.coef = dsp::designFilter(type, frequency, resonance, rate);
+void APlugin::redesign(float weight, BlockRun& run) {
+    const DesignInputs in{
+        fvar[kParamLowFrequency], fvar[kParamHighFrequency], weight, filterQ, fs, filterType};
+    if (!designed || !(in == lastDesign)) {
+        cutoff = dsp::sweepFrequency(in.low, in.high, in.weight);
+        run.next = dsp::designFilter(in.type, cutoff, in.resonance, in.rate);
+        lastDesign = in;
+        designed = true;
+    } else {
+        run.next = run.inForce;
+    }
+    run.settings = dsp::EnvelopeFollower::Settings(boost, attackCoef, releaseCoef);
 }
 
-template <bool redesign>
-inline float APlugin::followAndFilter(float key, float audio, BlockState& s) {
-    const float e = s.follower.follow(key, s.boost, s.attackCoef, s.releaseCoef);
-    if constexpr (redesign) {
-        const DesignInputs in{
-            fvar[kParamLowFrequency], fvar[kParamHighFrequency], e, filterQ, fs, filterType};
-        if (!designed || !(in == lastDesign)) {
-            cutoff = dsp::sweepFrequency(in.low, in.high, in.weight);
-            designFilter(in.type, cutoff, in.resonance, in.rate);
-            s.section.setCoefficients(section.coef);
-            lastDesign = in;
-            designed = true;
+template <bool follow, bool filter>
+inline void APlugin::followAndFilter(BlockRun& run, int frames) {
+    // Local copies, so that both recursions keep their state in registers
+    // while the outputs are stored.
+    dsp::EnvelopeFollower follower = run.follower;
+    dsp::SectionRun section = run.section;
+    const float* key = run.key;
+    const float* audio = run.audio;
+    float* outL = run.outL;
+    float* outR = run.outR;
+    while (frames > 0) {
+        if (filter && run.filtered == run.filterDesignAt) {
+            run.inForce = run.next;
+            section.setCoefficients(run.inForce);
+            run.filterDesignAt += kRedesignInterval;
+        }
+        // A stretch without a design point for either side: up to the
+        // follower's next one included, and up to the filter's excluded.
+        int stretch = frames;
+        if (follow) stretch = std::min(stretch, run.followerDesignAt - run.followed + 1);
+        if (filter) stretch = std::min(stretch, run.filterDesignAt - run.filtered);
+        const dsp::EnvelopeFollower::Settings settings = run.settings;
+        // The filter keeps the oldest history entry only where the block's
+        // last frame may fall: the follower has finished by then.
+        constexpr bool keepOldest = !follow;
+        float filtered[kRedesignInterval];
+        for (int k = 0; k < stretch; ++k) {
+            if (filter) {
+                // A non-finite sample is heard as silence, so that one bad
+                // value cannot leave the follower or the filter without a
+                // number.
+                filtered[k] =
+                    section.filterStep<keepOldest>(dsp::finiteOrSilence(audio[run.filtered + k]));
+            }
+            if (follow) follower.follow(dsp::finiteOrSilence(key[run.followed + k]), settings);
+        }
+        if (filter) {
+            // The clipper has no memory: it runs apart from the recursions.
+            // Every frame's inputs have been read by now (the follower is
+            // ahead), so the host may pass the same buffers for both.
+            dsp::softClipInto(filtered, outL + run.filtered, outR + run.filtered, stretch);
+        }
+        frames -= stretch;
+        if (filter) run.filtered += stretch;
+        if (follow) {
+            run.followed += stretch;
+            if (run.followed == run.followerDesignAt + 1) {
+                redesign(follower.weight(), run);
+                run.followerDesignAt += kRedesignInterval;
+            }
         }
     }
-    return s.section.filterStep(audio);
-}
-
-inline void APlugin::processChunk(const float* inL, const float* inR, float* outL, float* outR,
-                                  VstInt32 first, int frames, BlockState& state) {
-    // A local copy, so that the recursions keep it in registers.
-    BlockState s = state;
-    // The chunk's inputs are all read before any of its outputs is written:
-    // the host may pass the same buffers for both.
-    float key[kChunkFrames], audio[kChunkFrames], filtered[kChunkFrames];
-    const bool reversed = swapStereo != 0.0f;
-    const float* keyIn = (reversed ? inR : inL) + first;
-    const float* audioIn = (reversed ? inL : inR) + first;
-    for (int i = 0; i < frames; ++i) {
-        // A non-finite sample is heard as silence, so that one bad value
-        // cannot leave the follower or the filter without a number.
-        key[i] = dsp::finiteOrSilence(keyIn[i]);
-        audio[i] = dsp::finiteOrSilence(audioIn[i]);
-    }
-    s.boost = boost;
-    s.attackCoef = attackCoef;
-    s.releaseCoef = releaseCoef;
-    // The redesign falls on the frames that bring the counter to a multiple
-    // of 32, counted since construction, whatever the block sizes. The frames
-    // in between run without it, so that the loop keeps its state in
-    // registers and calls nothing.
-    for (int i = 0; i < frames;) {
-        const int untilRedesign =
-            static_cast<int>(kRedesignInterval - (s.sampleCount & (kRedesignInterval - 1)));
-        const int plainEnd = std::min(frames, i + untilRedesign - 1);
-        for (; i < plainEnd; ++i) {
-            ++s.sampleCount;
-            filtered[i] = followAndFilter<false>(key[i], audio[i], s);
-        }
-        if (i < frames) {
-            ++s.sampleCount;
-            filtered[i] = followAndFilter<true>(key[i], audio[i], s);
-            ++i;
-        }
-    }
-    state = s;
-    // The clipper has no memory: it runs apart from the recursions.
-    for (int i = 0; i < frames; ++i) {
-        const float out = dsp::softClip(filtered[i]);
-        outL[first + i] = out;
-        outR[first + i] = out;
-    }
+    run.follower = follower;
+    run.section = section;
 }
 
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
@@ -211,17 +214,40 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
     float* outL = outputs[0];
     float* outR = outputs[1];
     if (!inL || !inR || !outL || !outR) return;
-    BlockState s{follower, dsp::SectionRun(section, ring), sampleCount, 0.0f, 1.0f, 1.0f};
-    for (VstInt32 first = 0; first < sampleFrames;) {
-        const int frames = static_cast<int>(std::min<VstInt32>(kChunkFrames, sampleFrames - first));
-        processChunk(inL, inR, outL, outR, first, frames, s);
-        first += frames; // never past sampleFrames, so never overflows
-    }
+    // The stereo choice holds for the whole block, so that the key and the
+    // audio of every frame come from opposite inputs.
+    const bool reversed = swapStereo != 0.0f;
+    // The first frame that brings the counter to a multiple of 32.
+    const int firstDesign =
+        static_cast<int>((kRedesignInterval - ((sampleCount + 1) & (kRedesignInterval - 1))) &
+                         (kRedesignInterval - 1));
+    BlockRun run{reversed ? inR : inL,
+                 reversed ? inL : inR,
+                 outL,
+                 outR,
+                 follower,
+                 dsp::EnvelopeFollower::Settings(boost, attackCoef, releaseCoef),
+                 0,
+                 firstDesign,
+                 dsp::SectionRun(section, ring),
+                 section.coef,
+                 section.coef,
+                 0,
+                 firstDesign};
+    // The follower starts alone, runs beside the filter kFollowerLead frames
+    // ahead (one in a short block), and the filter finishes alone. Every frame of the block is read
+    // and written once, whatever its length.
+    const int n = static_cast<int>(sampleFrames);
+    const int lead = n < kShortBlock ? 1 : kFollowerLead;
+    followAndFilter<true, false>(run, lead);
+    followAndFilter<true, true>(run, n - lead);
+    followAndFilter<false, true>(run, lead);
     // The rings rotate once per frame; the run kept their newest entries.
     ring.advanceBy(static_cast<std::uint32_t>(sampleFrames));
-    s.section.store(section, ring);
-    follower = s.follower;
-    sampleCount = s.sampleCount;
+    run.section.store(section, ring);
+    section.coef = run.inForce;
+    follower = run.follower;
+    sampleCount += static_cast<std::uint32_t>(sampleFrames);
 }
 
 void APlugin::setProgram(VstInt32 program) {

@@ -25,11 +25,20 @@ constexpr VstInt32 kUniqueID = fourCharCode('V', 'm', 'q', 'z');
 // counter's low bits are all zero.
 constexpr std::uint32_t kRedesignInterval = 32;
 
-// Frames that processReplacing reads, runs and writes as one chunk. The
-// stereo selection and the follower's settings are read once per chunk: a
-// change from another thread lands within 64 frames (1.5 ms at 44.1 kHz),
-// one made between blocks at the block's first frame.
-constexpr int kChunkFrames = 64;
+// Frames by which the follower and the sweep's redesign run ahead of the
+// filter inside a block. The two are independent chains of dependent
+// arithmetic that meet only where a new design takes effect: the processor
+// works on both at once, and each design starts this many frames before the
+// filter needs it. The stereo choice is read once per block; the follower's
+// settings at the block's start and again at each design point, so a change
+// from another thread lands within 32 frames, one made between blocks at the
+// block's first frame.
+constexpr int kFollowerLead = 16;
+
+// Blocks shorter than this run the follower one frame ahead only. A lead
+// costs its frames of the follower alone at the block's start and of the
+// filter alone at its end; it pays back only over several design points.
+constexpr int kShortBlock = 4 * static_cast<int>(kRedesignInterval);
 
 class APlugin;
 
@@ -102,22 +111,32 @@ public:
     const dsp::FilterSection& getSection() const { return section; }
 
 private:
-    // The signal state while a block runs, in registers rather than fields,
-    // and the follower's settings as read for the current chunk of frames.
-    struct BlockState {
+    // A block in progress: the buffers, the follower ahead and the filter
+    // behind, each with its position in the block and the frame of its next
+    // design point. Design points fall on the frames that bring the frame
+    // counter to a multiple of 32, counted since construction.
+    struct BlockRun {
+        const float* key;
+        const float* audio;
+        float* outL;
+        float* outR;
         dsp::EnvelopeFollower follower;
+        dsp::EnvelopeFollower::Settings settings; // as read for the follower's current stretch
+        int followed = 0;                         // frames the follower has run
+        int followerDesignAt;                     // its next design point
         dsp::SectionRun section;
-        std::uint32_t sampleCount;
-        float boost, attackCoef, releaseCoef;
+        dsp::BiquadCoefficients inForce; // the design the filter runs on
+        dsp::BiquadCoefficients next;    // made by the follower for the filter's next design point
+        int filtered = 0;                // frames the filter has run
+        int filterDesignAt;              // its next design point
     };
-    // One frame of the signal path on the key and audio samples: follower,
-    // the sweep's redesign when `redesign` (every 32nd frame), filter;
-    // returns the filter's output (the block state's filterOut).
-    template <bool redesign> float followAndFilter(float key, float audio, BlockState& s);
-    // Up to kChunkFrames frames starting at `first`.
-    void processChunk(const float* inL, const float* inR, float* outL, float* outR, VstInt32 first,
-                      int frames, BlockState& s);
-    void designFilter(int type, float frequency, float resonance, float rate);
+    // Runs `frames` frames of the follower (when `follow`) and of the filter
+    // (when `filter`), each from where it stands; the follower makes the design
+    // for every design point it passes, the filter takes it up on arrival.
+    template <bool follow, bool filter> void followAndFilter(BlockRun& run, int frames);
+    // The redesign for the envelope weight `weight` of a design point: into
+    // `next`, and the follower's settings read again for the frames after it.
+    void redesign(float weight, BlockRun& run);
     // Recomputes every value that the signal path reads from fvar.
     void updateDerivedValues();
     void refreshSampleRate();

@@ -3,6 +3,7 @@
 # Run as root; otherwise it prints the command to run.
 #   scripts/install-deps.sh          build tools, MinGW-w64, Wine (wine32), Xvfb, test libraries
 #   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS)
+#                                    and the ZAM plug-ins that velmora-vstbench compares with
 set -euo pipefail
 
 want_hosts=0
@@ -14,7 +15,7 @@ pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
       libx11-dev libxres-dev locales)
 if [ "$want_hosts" = 1 ]; then
-  pkgs+=(ardour lmms:i386 lmms-vst-server:i386)
+  pkgs+=(ardour lmms:i386 lmms-vst-server:i386 zam-plugins)
 fi
 # The README's spectrogram (scripts/make-pictures.sh).
 pkgs+=(sox)

@@ -29,29 +29,55 @@ struct EnvelopeFollower {
     // a step towards it cannot round past the largest single.
     static constexpr float kDetectorLimit = FLT_MAX / 2;
 
+    // The detector gain and the two coefficients, prepared for a run of
+    // samples. The step moves the envelope by d * attackCoef when the
+    // detector value is above it (d > 0) and by d * releaseCoef otherwise.
+    // Both coefficients are positive, so with attackCoef >= releaseCoef that
+    // is the larger of the two products, whatever the sign of d, and with
+    // attackCoef < releaseCoef the smaller, which is the larger of the
+    // products with the negated coefficients, negated back. So the step
+    // takes a maximum instead of choosing by d: no comparison waits on the
+    // envelope, and no jump follows the signal.
+    struct Settings {
+        float boost;
+        double attack, release; // negated when the release is the faster
+        double flip;            // -0.0 when they are negated, else +0.0
+        Settings(float boost, float attackCoef, float releaseCoef)
+            : boost(boost), attack(attackCoef), release(releaseCoef),
+              flip(attackCoef >= releaseCoef ? 0.0 : -0.0) {
+            if (attackCoef < releaseCoef) attack = -attack, release = -release;
+        }
+    };
+
     // One sample of the key channel; `key` must be finite. Returns the
     // envelope limited to 0 .. 1, the sweep position's weight.
-    float follow(float key, float boost, float attackCoef, float releaseCoef) {
+    float follow(float key, const Settings& s) {
         // A huge key times the gain may overflow; an infinite detector value
         // would leave the envelope infinite, then NaN, for good.
         const float t =
-            std::min(single(std::fabs(static_cast<double>(key)) * boost), kDetectorLimit);
+            std::min(single(std::fabs(static_cast<double>(key)) * s.boost), kDetectorLimit);
         // The difference of two singles rounded once to single equals the
         // double difference rounded to single (double has more than twice
-        // the precision), so single arithmetic gives the same d.
-        const float d = t - envelope;
-        // The coefficient is chosen beside the conversion of d, off the
-        // chain from one sample's envelope to the next; the product d * c is
-        // exact in double, so the sum is rounded once, then to single.
-        const double c = d > 0.0f ? attackCoef : releaseCoef;
-        const float next = single(static_cast<double>(d) * c + static_cast<double>(envelope));
+        // the precision), so single arithmetic gives the same d. Both
+        // products d * c are exact in double (singles have 24 bits), and so
+        // is the sign flip, so the sum is rounded once, then to single.
+        const double d = t - envelope;
+        const double step = flipSign(maxOf(d * s.attack, d * s.release), s.flip);
+        const float next = single(step + static_cast<double>(envelope));
         // A silent key lets the envelope decay into subnormal numbers, where
         // a release below 0.5 holds it on the smallest one for good and some
         // processors compute slowly. Below the smallest normal single it
         // makes no difference to the sweep, so it rests at zero instead.
         envelope = next >= FLT_MIN ? next : 0.0f;
-        return std::min(envelope, 1.0f);
+        return weight();
     }
+
+    float follow(float key, float boost, float attackCoef, float releaseCoef) {
+        return follow(key, Settings(boost, attackCoef, releaseCoef));
+    }
+
+    // The envelope limited to 0 .. 1 (it is never negative).
+    float weight() const { return std::min(envelope, 1.0f); }
 };
 
 // Sweep frequency in Hz for the envelope weight e (0 .. 1) between the

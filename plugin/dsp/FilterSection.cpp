@@ -24,22 +24,4 @@ void HistoryRing::advanceBy(std::uint32_t frames) {
     for (std::uint32_t i = frames % 3; i > 0; --i) advance();
 }
 
-float FilterSection::filterStep(float x, const HistoryRing& ring) {
-    const float x0 = single(static_cast<double>(x) + kDenormalOffset);
-    xHist[ring.ringNow] = x0;
-    const float y = recursionStep(coef, x0, xHist[ring.ringPrev1], xHist[ring.ringPrev2],
-                                  yHist[ring.ringPrev1], yHist[ring.ringPrev2]);
-    if (!isFiniteSample(y)) {
-        // Overflowed (a huge input, or a marginally stable design that has
-        // rung up): restart from rest rather than carry inf into every
-        // later sample.
-        for (int i = 0; i < 3; ++i) xHist[i] = yHist[i] = 0.0f;
-        filterOut = 0.0f;
-        return filterOut;
-    }
-    yHist[ring.ringNow] = y;
-    filterOut = single(static_cast<double>(y) + kDenormalOffset);
-    return filterOut;
-}
-
 } // namespace dsp

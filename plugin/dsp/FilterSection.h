@@ -27,34 +27,21 @@ struct HistoryRing {
 // the single-precision rounding.
 inline constexpr double kDenormalOffset = 1e-15;
 
-// y0 of the recursion, summed left to right in double and rounded once.
-inline float recursionStep(const BiquadCoefficients& c, float x0, float x1, float x2, float y1,
-                           float y2) {
-    return single(static_cast<double>(c.coefB[0]) * x0 + static_cast<double>(c.coefB[1]) * x1 +
-                  static_cast<double>(c.coefB[2]) * x2 - static_cast<double>(c.coefA[1]) * y1 -
-                  static_cast<double>(c.coefA[2]) * y2 + kDenormalOffset);
-}
-
-// Direct form I section over rings of single-precision history: the state
-// that lives between blocks.
+// The section's state between blocks: the latest design and the histories,
+// in the rings' slots. Processing runs on a SectionRun loaded from it.
 struct FilterSection {
     BiquadCoefficients coef = kZeroCoefficients;
     float xHist[3] = {0.0f, 0.0f, 0.0f};
     float yHist[3] = {0.0f, 0.0f, 0.0f};
     float filterOut = 0.0f;
-
-    // One step with input x (finite) in the ring's current slot; returns and
-    // keeps the output in filterOut. A step whose recursion overflows brings
-    // both histories back to rest (zero) instead of keeping inf or NaN.
-    float filterStep(float x, const HistoryRing& ring);
 };
 
-// The same section while a block runs: the three newest samples of each ring
-// held in registers, oldest last, so the recursion does not wait on memory.
-// Coefficients and history are kept widened to double (they are singles, so
-// exactly), which spares a conversion per term. Loaded from the rings at the
-// start of a block and stored back at its end; the arithmetic is
-// FilterSection::filterStep's.
+// The direct form I recursion y = b0 x + b1 x' + b2 x'' - a1 y' - a2 y'' over
+// single-precision history, while a block runs: the three newest samples of
+// each ring held in registers, oldest last, so the recursion does not wait on
+// memory. Coefficients and history are kept widened to double (they are
+// singles, so exactly), which spares a conversion per term. Loaded from the
+// section and its rings at the start of a block and stored back at its end.
 struct SectionRun {
     double b0, b1, b2, a1, a2;
     double x1, x2, x3, y1, y2, y3;
@@ -67,11 +54,23 @@ struct SectionRun {
         setCoefficients(s.coef);
     }
 
+    // A new design takes effect from the next step, on the old histories.
     void setCoefficients(const BiquadCoefficients& c) {
         b0 = c.coefB[0], b1 = c.coefB[1], b2 = c.coefB[2], a1 = c.coefA[1], a2 = c.coefA[2];
     }
 
-    float filterStep(float x) {
+    // One step with input x (finite): the input, the recursion (summed left
+    // to right in double, rounded once) and the output each carry the 1e-15
+    // offset. Returns and keeps the output in filterOut. A step whose
+    // recursion overflows (a huge input, or a marginally stable design that
+    // has rung up) brings both histories back to rest instead of carrying inf
+    // or NaN into every later sample.
+    //
+    // The recursion never reads the oldest entries (x3, y3); they only go
+    // back into the rings at the end of a block. So a run may leave them
+    // behind (`keepOldest` false) as long as its last step keeps them: each
+    // step takes them from entries that are always kept.
+    template <bool keepOldest = true> float filterStep(float x) {
         const double x0 = single(static_cast<double>(x) + kDenormalOffset);
         const float y0 = single(b0 * x0 + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kDenormalOffset);
         if (!isFiniteSample(y0)) [[unlikely]] {
@@ -79,14 +78,15 @@ struct SectionRun {
             filterOut = 0.0f;
             return filterOut;
         }
-        x3 = x2, x2 = x1, x1 = x0;
-        y3 = y2, y2 = y1, y1 = y0;
+        if (keepOldest) x3 = x2, y3 = y2;
+        x2 = x1, x1 = x0;
+        y2 = y1, y1 = y0;
         filterOut = single(static_cast<double>(y0) + kDenormalOffset);
         return filterOut;
     }
 
-    // `ring` must have advanced once per step since the run was loaded; the
-    // coefficients are the section's own (the run only reads them).
+    // `ring` must have advanced once per step since the run was loaded. The
+    // coefficients are left to the caller, which knows the design in force.
     void store(FilterSection& s, const HistoryRing& ring) const {
         s.xHist[ring.ringNow] = single(x1), s.xHist[ring.ringPrev1] = single(x2),
         s.xHist[ring.ringPrev2] = single(x3);

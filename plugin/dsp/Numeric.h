@@ -31,6 +31,43 @@ inline float pow2(float x) { return single(std::exp(0.6931472 * static_cast<doub
 // True for a finite single (neither infinite nor NaN).
 inline bool isFiniteSample(float x) { return std::fabs(x) <= FLT_MAX; }
 
+// Branch-free choices for the signal path. A compiler may turn a ?: between
+// floating-point values into a jump where that looks cheaper; where the
+// choice follows the signal, the jump is mispredicted often, and each miss
+// throws away the work of both recursions in flight. On x86 these are the
+// processor's minimum, maximum and sign instructions, which give exactly the
+// values of the plain forms in the comments.
+
+// b < a ? b : a, which is std::min(a, b).
+inline double minOf(double a, double b) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    __asm__("minsd %1, %0" : "+x"(b) : "x"(a));
+    return b;
+#else
+    return b < a ? b : a;
+#endif
+}
+
+// b > a ? b : a, which is std::max(a, b).
+inline double maxOf(double a, double b) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    __asm__("maxsd %1, %0" : "+x"(b) : "x"(a));
+    return b;
+#else
+    return b > a ? b : a;
+#endif
+}
+
+// x with its sign flipped where `flip` is -0.0, unchanged where it is +0.0.
+inline double flipSign(double x, double flip) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    __asm__("xorpd %1, %0" : "+x"(x) : "x"(flip));
+    return x;
+#else
+    return std::signbit(flip) ? -x : x;
+#endif
+}
+
 // x if finite, else 0: how the signal path hears infinities and NaNs.
 inline float finiteOrSilence(float x) { return isFiniteSample(x) ? x : 0.0f; }
 

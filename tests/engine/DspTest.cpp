@@ -10,6 +10,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <iomanip>
 #include <limits>
@@ -249,6 +250,23 @@ TEST(Envelope, FollowerRisesAndFallsByItsCoefficients) {
     EXPECT_EQ(h.envelope, 0.0f);
 }
 
+TEST(Envelope, EachDirectionTakesItsOwnCoefficientWhicheverIsFaster) {
+    // Rising frames move by the attack fraction and falling ones by the
+    // release fraction, whether the attack is the faster or the slower.
+    for (auto [attack, release] :
+         {std::pair{0.5f, 0.25f}, std::pair{0.25f, 0.5f}, std::pair{0.375f, 0.375f}}) {
+        EnvelopeFollower f;
+        EXPECT_EQ(f.follow(0.5f, 2.0f, attack, release), attack) << attack << " " << release;
+        const float up = f.envelope;
+        EXPECT_EQ(f.follow(0.0f, 2.0f, attack, release), up - up * release)
+            << attack << " " << release;
+        // Equal detector value and envelope: no move in either direction.
+        EnvelopeFollower g;
+        g.follow(0.25f, 2.0f, 1.0f, release);
+        EXPECT_EQ(g.follow(0.25f, 2.0f, attack, release), 0.5f);
+    }
+}
+
 TEST(Envelope, DetectorOverflowKeepsTheEnvelopeFinite) {
     EnvelopeFollower f;
     EXPECT_EQ(f.follow(FLT_MAX, 3.999f, 1.0f, 0.5f), 1.0f);
@@ -293,6 +311,26 @@ TEST(SoftClip, ExamplesAndBounds) {
     }
 }
 
+TEST(SoftClip, BlocksOfAnyLengthGiveTheSamplesOneByOne) {
+    std::vector<float> in;
+    for (float x = -2.5f; x <= 2.5f; x += 0.0137f) in.push_back(x);
+    in.insert(in.end(), {0.0f, -0.0f, 1.0f, -1.0f, FLT_MIN, -FLT_MIN / 4, FLT_MAX, 1e-30f});
+    for (int n : {0, 1, 2, 3, 7, static_cast<int>(in.size())}) {
+        std::vector<float> l(n, 9.0f), r(n, 9.0f);
+        softClipInto(in.data(), l.data(), r.data(), n);
+        for (int i = 0; i < n; ++i) {
+            const float want = softClip(in[i]);
+            ASSERT_EQ(std::signbit(l[i]), std::signbit(want)) << in[i];
+            ASSERT_EQ(l[i], want) << in[i];
+            ASSERT_EQ(r[i], want) << in[i];
+        }
+    }
+    // In place, as the signal path may be asked to work.
+    std::vector<float> io = in, other(in.size());
+    softClipInto(io.data(), io.data(), other.data(), static_cast<int>(io.size()));
+    for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(io[i], softClip(in[i])) << in[i];
+}
+
 TEST(FilterSection, RingWritesSlotsBackwardsFromOne) {
     HistoryRing ring;
     const int expected[] = {1, 0, 2, 1, 0, 2, 1};
@@ -316,39 +354,66 @@ TEST(FilterSection, RingWritesSlotsBackwardsFromOne) {
 TEST(FilterSection, OffPassesAndSilenceSettlesAboveSubnormals) {
     FilterSection s;
     s.coef = designFilter(kFilterOff, 100.0f, 0.0f, 44100.0f);
+    SectionRun run(s, HistoryRing{});
+    for (float x : {0.5f, -0.25f, 1.0f, 0.1f}) EXPECT_EQ(run.filterStep(x), x);
+    run.setCoefficients(designFilter(kFilterLow, 200.0f, 0.3f, 44100.0f));
     HistoryRing ring;
-    for (float x : {0.5f, -0.25f, 1.0f, 0.1f}) {
-        ring.advance();
-        EXPECT_EQ(s.filterStep(x, ring), x);
-    }
-    s.coef = designFilter(kFilterLow, 200.0f, 0.3f, 44100.0f);
-    for (int i = 0; i < 200000; ++i) {
-        ring.advance();
-        s.filterStep(0.0f, ring);
-    }
+    for (int i = 0; i < 200000; ++i) run.filterStep(0.0f);
+    ring.advanceBy(200004);
+    run.store(s, ring);
     EXPECT_GT(s.filterOut, 0.0f);
     EXPECT_GE(s.filterOut, FLT_MIN);
     EXPECT_LT(s.filterOut, 1e-9f);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_GE(s.xHist[i], FLT_MIN) << i;
+        EXPECT_GE(s.yHist[i], FLT_MIN) << i;
+    }
 }
 
 TEST(FilterSection, BeforeTheFirstDesignOnlyOffsetsComeOut) {
-    FilterSection s;
-    HistoryRing ring;
-    ring.advance();
-    const float y = s.filterStep(0.7f, ring);
+    SectionRun run(FilterSection{}, HistoryRing{});
+    const float y = run.filterStep(0.7f);
     EXPECT_GT(y, 0.0f);
     EXPECT_LT(y, 3e-15f);
+}
+
+TEST(FilterSection, ARunStoredAndLoadedAgainContinuesUnbroken) {
+    // What a block boundary does: the run goes back into the rings' slots and
+    // the next block loads it from there, with the rings a few places on.
+    FilterSection whole, pieces;
+    whole.coef = pieces.coef = designFilter(kFilterBandPass, 700.0f, 0.8f, 44100.0f);
+    SectionRun unbroken(whole, HistoryRing{});
+    HistoryRing ring;
+    std::uint32_t seed = 1;
+    int mismatches = 0;
+    for (int block = 1; block < 200; ++block) {
+        SectionRun run(pieces, ring);
+        for (int i = 0; i < block % 37 + 1; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const float x = static_cast<float>(static_cast<std::int32_t>(seed)) / 2147483648.0f;
+            if (run.filterStep(x) != unbroken.filterStep(x)) ++mismatches;
+        }
+        ring.advanceBy(block % 37 + 1);
+        run.store(pieces, ring);
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(pieces.filterOut, unbroken.filterOut);
+    EXPECT_EQ(pieces.yHist[ring.ringNow], static_cast<float>(unbroken.y1));
+    EXPECT_EQ(pieces.yHist[ring.ringPrev1], static_cast<float>(unbroken.y2));
+    EXPECT_EQ(pieces.xHist[ring.ringPrev2], static_cast<float>(unbroken.x3));
 }
 
 TEST(FilterSection, OverflowReturnsToRestAndRecovers) {
     FilterSection s;
     s.coef = designFilter(kFilterBandReject, 5000.0f, 0.9f, 44100.0f);
-    HistoryRing ring;
+    SectionRun run(s, HistoryRing{});
     for (int i = 0; i < 8; ++i) {
-        ring.advance();
-        const float y = s.filterStep(i % 2 ? FLT_MAX : -FLT_MAX, ring);
+        const float y = run.filterStep(i % 2 ? FLT_MAX : -FLT_MAX);
         EXPECT_TRUE(std::isfinite(y));
     }
+    HistoryRing ring;
+    ring.advanceBy(8);
+    run.store(s, ring);
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(std::isfinite(s.xHist[i]));
         EXPECT_TRUE(std::isfinite(s.yHist[i]));
@@ -357,8 +422,7 @@ TEST(FilterSection, OverflowReturnsToRestAndRecovers) {
     // gives ordinary output again.
     float worst = 0.0f;
     for (int i = 0; i < 4000; ++i) {
-        ring.advance();
-        const float y = s.filterStep(0.5f * std::sin(0.1f * i), ring);
+        const float y = run.filterStep(0.5f * std::sin(0.1f * i));
         if (i > 3000) worst = std::max(worst, std::fabs(y));
     }
     EXPECT_LT(worst, 2.0f);
