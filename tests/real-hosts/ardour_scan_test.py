@@ -11,7 +11,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from hostcase import SKIP, exit_single_case  # noqa: E402
 
 

@@ -3,9 +3,9 @@
 # outside the process: the validator's own verdicts, and under Wine the
 # memory of the Windows process as Linux sees it.
 #
-#   run.sh --native VALIDATOR PLUGIN SECONDS
+#   validate.sh --native VALIDATOR PLUGIN SECONDS
 #          Linux build, editors in a real X window on a private Xvfb display
-#   run.sh --wine VALIDATOR.exe PLUGIN.dll SECONDS
+#   validate.sh --wine VALIDATOR.exe PLUGIN.dll SECONDS
 #          win32 build under Wine, in a fresh prefix, editors in a real
 #          window on a private Xvfb display
 # Ends with "N passed, M failed" (the validator's attacks, plus the memory
@@ -90,7 +90,7 @@ case $mode in
     fi
     ;;
 *)
-    echo "usage: run.sh --native|--wine VALIDATOR PLUGIN SECONDS"
+    echo "usage: validate.sh --native|--wine VALIDATOR PLUGIN SECONDS"
     exit 2
     ;;
 esac

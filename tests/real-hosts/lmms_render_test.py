@@ -14,7 +14,7 @@ import tempfile
 from xml.sax.saxutils import quoteattr
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wavfloat import read_wav, write_wav_float  # noqa: E402
 from winenv import WinePrefix  # noqa: E402
 from hostcase import SKIP, exit_single_case  # noqa: E402

@@ -11,7 +11,7 @@ import sys
 import tempfile
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wavfloat import read_raw_stereo  # noqa: E402
 from winenv import WinePrefix, windows_path  # noqa: E402
 from hostcase import SKIP  # noqa: E402

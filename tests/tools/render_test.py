@@ -23,7 +23,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "hosts"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from caserun import case, run_cases  # noqa: E402
 from wavfloat import read_wav, write_wav_float  # noqa: E402
 
