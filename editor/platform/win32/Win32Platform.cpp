@@ -405,6 +405,20 @@ void Win32Window::paint() {
 
 namespace {
 unsigned bitOf(MouseButton b) { return 1u << static_cast<int>(b); }
+
+// A double click is a press like any other.
+struct ButtonMessage {
+    UINT message;
+    MouseButton button;
+    bool down;
+};
+constexpr ButtonMessage kButtonMessages[] = {
+    {WM_LBUTTONDOWN, MouseButton::Left, true},    {WM_LBUTTONDBLCLK, MouseButton::Left, true},
+    {WM_LBUTTONUP, MouseButton::Left, false},     {WM_RBUTTONDOWN, MouseButton::Right, true},
+    {WM_RBUTTONDBLCLK, MouseButton::Right, true}, {WM_RBUTTONUP, MouseButton::Right, false},
+    {WM_MBUTTONDOWN, MouseButton::Middle, true},  {WM_MBUTTONDBLCLK, MouseButton::Middle, true},
+    {WM_MBUTTONUP, MouseButton::Middle, false},
+};
 int xOf(LPARAM l) { return static_cast<short>(LOWORD(l)); }
 int yOf(LPARAM l) { return static_cast<short>(HIWORD(l)); }
 } // namespace
@@ -425,6 +439,14 @@ void Win32Window::buttonUp(MouseButton button, LPARAM lParam) {
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    for (const ButtonMessage& b : kButtonMessages) {
+        if (b.message != message) continue;
+        if (b.down)
+            buttonDown(b.button, lParam);
+        else
+            buttonUp(b.button, lParam);
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         return 0;
@@ -436,27 +458,6 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kTimerIds[0]) listener.timer(TimerId::Timer1);
         if (wParam == kTimerIds[1]) listener.timer(TimerId::Timer2);
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-        buttonDown(MouseButton::Left, lParam);
-        return 0;
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-        buttonDown(MouseButton::Right, lParam);
-        return 0;
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK:
-        buttonDown(MouseButton::Middle, lParam);
-        return 0;
-    case WM_LBUTTONUP:
-        buttonUp(MouseButton::Left, lParam);
-        return 0;
-    case WM_RBUTTONUP:
-        buttonUp(MouseButton::Right, lParam);
-        return 0;
-    case WM_MBUTTONUP:
-        buttonUp(MouseButton::Middle, lParam);
         return 0;
     case WM_MOUSEMOVE:
         router.move(xOf(lParam), yOf(lParam));
