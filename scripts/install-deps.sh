@@ -9,16 +9,19 @@ set -euo pipefail
 want_hosts=0
 [ "${1:-}" = "--hosts" ] && want_hosts=1
 
+# Build tools and libraries (libX11 for the Linux editor, libXRes for the
+# tests that count what it leaves in the X server), MinGW-w64, Wine, Xvfb
+# and the tools the real-window tests drive it with, a locale with a decimal
+# comma (below), clang-format for the style check, sox for the README's
+# spectrogram.
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
-      libsndfile1-dev libx11-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      libsndfile1-dev libx11-dev libxres-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
-      libx11-dev libxres-dev locales)
+      locales sox)
 if [ "$want_hosts" = 1 ]; then
   pkgs+=(ardour lmms:i386 lmms-vst-server:i386 zam-plugins)
 fi
-# The README's spectrogram (scripts/make-pictures.sh).
-pkgs+=(sox)
 
 missing=()
 for p in "${pkgs[@]}"; do

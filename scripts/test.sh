@@ -17,8 +17,9 @@ wineboot -i >/dev/null 2>&1; wineserver -w
 total_pass=0; total_fail=0; status=0
 # linux and win32 run everything; win64 runs the host-level tests, which
 # check the interface's 64-bit record layout through the built DLL.
-# The unit tests run once more under AddressSanitizer/UBSan and under
-# ThreadSanitizer, which is what makes the tests with two threads bite.
+# The unit tests and the validator run once more under AddressSanitizer/UBSan
+# and under ThreadSanitizer, which is what makes the tests with two threads
+# bite. The style check runs with the linux tests.
 for san in linux-asan linux-tsan; do
   echo "== build: $san"
   if ! { cmake --preset "$san" && cmake --build --preset "$san" -j "$(nproc)"; } >"build/$san.log" 2>&1; then
