@@ -23,13 +23,14 @@ total_pass=0; total_fail=0; status=0
 for san in linux-asan linux-tsan; do
   echo "== build: $san"
   if ! { cmake --preset "$san" && cmake --build --preset "$san" -j "$(nproc)"; } >"build/$san.log" 2>&1; then
-    tail -30 "build/$san.log"; status=1
+    grep -E 'error|FAILED' "build/$san.log" | head -20; status=1
   fi
 done
 for build in linux win32 win64 linux-asan linux-tsan; do
   echo "== tests: $build"
   filter=(); [ "$build" = win64 ] && filter=(-R '^host_')
-  ctest --preset "$build" --timeout 1500 "${filter[@]}" || status=1
+  ctest --preset "$build" --timeout 1500 "${filter[@]}" 2>&1 | tee "build/$build.ctest.log"
+  [ "${PIPESTATUS[0]}" = 0 ] || status=1
   log="build/$build/Testing/Temporary/LastTest.log"
   # Test cases: GoogleTest's counts, plus one per test program that is not GoogleTest.
   pass=$(grep -hoE '^\[  PASSED  \] [0-9]+ test' "$log" | awk '{p+=$4} END {print p+0}')
@@ -37,7 +38,11 @@ for build in linux win32 win64 linux-asan linux-tsan; do
   other_pass=$(grep -hoE '^[0-9]+ passed, [0-9]+ failed' "$log" | awk '{p+=$1} END {print p+0}')
   other_fail=$(grep -hoE '^[0-9]+ passed, [0-9]+ failed' "$log" | awk '{f+=$3} END {print f+0}')
   pass=$((pass + other_pass)); fail=$((fail + other_fail))
-  programs_failed=$(grep -cE '^Test Failed' "$log" || true)
+  # Every test program that did not pass, whether it failed, crashed, timed
+  # out or was not even built (ctest's own count), and none at all run.
+  programs_failed=$(grep -oE '[0-9]+ tests failed out of [0-9]+' "build/$build.ctest.log" |
+                    awk '{print $1}' | tail -n 1)
+  [ -n "$programs_failed" ] || programs_failed=1
   where=$build; case $build in win*) where="$build (under Wine)" ;; esac
   echo "$where: $pass test cases passed, $fail failed (test programs failed: $programs_failed)"
   total_pass=$((total_pass + pass)); total_fail=$((total_fail + fail + programs_failed))
