@@ -13,32 +13,19 @@
 set -u
 mode=$1 validator=$2 plugin=$3 seconds=$4
 work=$(mktemp -d /tmp/velmora-validate.XXXXXX)
-xvfb_pid=""
+. "$(dirname "$0")/../support/xvfb.sh"
 cleanup() {
     if [ "$mode" = --wine ]; then
         wineserver -k 2>/dev/null
         wineserver -w 2>/dev/null
     fi
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    stop_xvfb
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 start_display() {
-    local n
-    for n in $(seq 161 230); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            # -noreset: the server takes the next client at once after the
-            # last one left, as instances come and go.
-            Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-            xvfb_pid=$!
-            for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-            export DISPLAY=":$n"
-            return 0
-        fi
-    done
-    echo "no free display"
-    return 1
+    start_xvfb 161 230 800x600x24 "$work/xvfb.log" || { echo "no free display"; return 1; }
 }
 
 extra_pass=0 extra_fail=0
