@@ -256,7 +256,7 @@ void TPluginEditorWindow::changed(int index) {
         // The host hears of the change in its automate callback, and may
         // close the editor or the whole instance there. Then this window is
         // gone when the call returns, and nothing of it may be touched.
-        const std::weak_ptr<const bool> alive = lifeToken;
+        const auto alive = lifeToken.watch();
         plugin->setParameterAutomated(index, fvar[index]);
         if (alive.expired()) return;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "editor/Layout.h"
+#include "editor/LifeToken.h"
 #include "editor/Platform.h"
 #include "frame/Relaxed.h"
 #include "plugin/Parameters.h"
@@ -136,7 +137,5 @@ private:
     void timer(ui::TimerId id) override;
 
     std::unique_ptr<ui::NativeWindow> window;
-    // Expires when the window is destroyed; a handler that calls out to the
-    // host checks it before it goes on.
-    std::shared_ptr<const bool> lifeToken = std::make_shared<const bool>(true);
+    ui::LifeToken lifeToken; // checked by handlers that call out to the host
 };

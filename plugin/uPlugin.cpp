@@ -26,18 +26,17 @@ constexpr unsigned kMidiControlChange = 0xB0;
 constexpr unsigned kMidiPitchBend = 0xE0;
 constexpr unsigned kMidiIgnoredController = 126;
 
-// Copies at most size - 1 characters and always terminates. A host's text
-// is read no further than that.
-void copyText(char* dest, const char* src, std::size_t size) {
-    const std::size_t n = strnlen(src, size - 1);
-    std::memcpy(dest, src, n);
-    dest[n] = '\0';
-}
-
+// Copies at most size - 1 characters and always terminates.
 void copyText(char* dest, std::string_view src, std::size_t size) {
     const std::size_t n = std::min(src.size(), size - 1);
     std::memcpy(dest, src.data(), n);
     dest[n] = '\0';
+}
+
+// The same for a zero-terminated text; a host's text is read no further
+// than size - 1 characters, terminated or not.
+void copyText(char* dest, const char* src, std::size_t size) {
+    copyText(dest, std::string_view(src, strnlen(src, size - 1)), size);
 }
 
 // A rate the filter design and the follower can use: positive, finite and

@@ -70,7 +70,7 @@ void HeadlessWindow::advance(int ms) {
         timers[next].due += timers[next].period;
         // The handler may end this window (a host that closes the editor
         // when it hears of a change); then nothing of it is touched again.
-        const std::weak_ptr<const bool> alive = lifeToken;
+        const auto alive = lifeToken.watch();
         listener.timer(static_cast<TimerId>(next));
         if (alive.expired()) return;
     }

@@ -1,9 +1,11 @@
 // The headless back-end: every area is the shared software raster, timers
 // and mouse events are driven by the caller, and text calls are recorded
-// (and drawn with the project's bitmap font so that pictures show them). Tests run all of the
-// window's behaviour on it; builds without a native back-end open their editor on it.
+// (and drawn with the project's bitmap font so that pictures show them).
+// Tests and the picture tools run all of the window's behaviour on it; the
+// shipped plug-in never contains it.
 #pragma once
 
+#include "editor/LifeToken.h"
 #include "editor/MouseRouter.h"
 #include "editor/Platform.h"
 #include "editor/RasterSurface.h"
@@ -105,8 +107,8 @@ private:
     int pendingRepaints = 0;
     std::array<std::unique_ptr<HeadlessSurface>, kAreaCount> surfaces;
     std::array<TimerState, 2> timers;
-    long long now = 0; // ms
-    std::shared_ptr<const bool> lifeToken = std::make_shared<const bool>(true);
+    long long now = 0;   // ms
+    LifeToken lifeToken; // the timer loop checks it after each handler
 };
 
 class HeadlessPlatform final : public Platform {

@@ -1,5 +1,6 @@
 #include "editor/platform/x11/X11Platform.h"
 
+#include "editor/LifeToken.h"
 #include "editor/MouseRouter.h"
 #include "editor/RasterSurface.h"
 #include "editor/platform/x11/TimerPacer.h"
@@ -152,8 +153,7 @@ private:
     std::array<std::unique_ptr<X11Surface>, kAreaCount> surfaces;
     TimerPacer timers;
     std::string separator = environmentDecimalSeparator();
-    // Cleared by the destructor; a handler that may end the window checks it.
-    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    LifeToken lifeToken; // a handler that may end the window checks it
 };
 
 void X11Surface::drawn(bool) { owner.invalidate(id); }
@@ -196,7 +196,6 @@ bool X11Window::create(::Window parent) {
 }
 
 X11Window::~X11Window() {
-    *alive = false;
     if (display) {
         XErrorTrap trap(display.get());
         // The window may already be gone with the host's window; the trap
@@ -332,7 +331,7 @@ bool X11Window::handle(const XEvent& e) {
         // The server holds the pointer for this window from the first press
         // until every button is up, so the release arrives wherever it
         // happens, as the left button's drag and the gesture's end need.
-        const std::shared_ptr<bool> token = alive;
+        const auto alive = lifeToken.watch();
         if (e.type == ButtonPress) {
             buttonsDown |= bitOf(*button);
             router.press(*button, e.xbutton.x, e.xbutton.y);
@@ -340,13 +339,13 @@ bool X11Window::handle(const XEvent& e) {
             buttonsDown &= ~bitOf(*button);
             router.release(*button, e.xbutton.x, e.xbutton.y);
         }
-        return *token;
+        return !alive.expired();
     }
     case MotionNotify: {
         if (e.xmotion.window != window) return true;
-        const std::shared_ptr<bool> token = alive;
+        const auto alive = lifeToken.watch();
         router.move(e.xmotion.x, e.xmotion.y);
-        return *token;
+        return !alive.expired();
     }
     default:
         return true;
@@ -377,14 +376,14 @@ void X11Window::idle() {
         detach();
         return;
     }
-    const std::shared_ptr<bool> token = alive;
+    const auto alive = lifeToken.watch();
     for (const XEvent& e : events) {
         if (!handle(e)) return;
         flush();
     }
     while (const auto id = timers.take(clock())) {
         listener.timer(*id);
-        if (!*token) return;
+        if (alive.expired()) return;
         flush();
     }
     flush();
