@@ -41,9 +41,7 @@ void copyText(char* dest, const char* src, std::size_t size) {
 
 // A rate the filter design and the follower can use: positive, finite and
 // normal. Zero, negative, NaN, infinite and subnormal rates are refused.
-bool isUsableRate(double rate) {
-    return rate > 0.0 && static_cast<float>(rate) >= FLT_MIN && static_cast<float>(rate) <= FLT_MAX;
-}
+bool isUsableRate(float rate) { return rate >= FLT_MIN && rate <= FLT_MAX; }
 
 float clampUnit(float value) {
     if (value > 1.0f) return 1.0f;
@@ -72,7 +70,8 @@ APlugin::APlugin(audioMasterCallback audioMaster, EditorFactory makeEditor)
     ring = dsp::HistoryRing{};
     sampleCount = 0;
     editorRefreshPending = true;
-    fs = 44100.0f;
+    lastUsableRate = 44100.0f;
+    storeChanged();
     section = dsp::FilterSection{};
     follower = dsp::EnvelopeFollower{};
     for (const ParameterInfo& p : kParameters) Programs[0]->fvar[p.index] = p.factoryValue;
@@ -88,35 +87,46 @@ APlugin::~APlugin() {
     for (auto& p : Programs) p.reset();
 }
 
-bool APlugin::takeFrameRate(double rate) {
-    if (!isUsableRate(rate)) return false;
-    const float previous = fs;
-    fs = static_cast<float>(rate);
-    return fs != previous;
+void APlugin::noteRate(float rate) {
+    if (isUsableRate(rate)) lastUsableRate = rate;
+    storeChanged();
 }
-
-void APlugin::refreshSampleRate() { takeFrameRate(updateSampleRate()); }
 
 void APlugin::setSampleRate(float sampleRate) {
     AudioEffectX::setSampleRate(sampleRate);
-    if (takeFrameRate(getSampleRate())) updateDerivedValues();
+    noteRate(sampleRate);
 }
 
 void APlugin::setBlockSizeAndSampleRate(VstInt32 blockSize, float sampleRate) {
     AudioEffectX::setBlockSizeAndSampleRate(blockSize, sampleRate);
-    if (takeFrameRate(getSampleRate())) updateDerivedValues();
+    noteRate(sampleRate);
 }
 
-void APlugin::updateDerivedValues() {
-    const float rate = fs;
+ControlValues APlugin::storedControls() const {
+    ControlValues c;
+    const float frameRate = getSampleRate();
+    c.fs = isUsableRate(frameRate) ? frameRate : lastUsableRate.load();
+    c.low = fvar[kParamLowFrequency];
+    c.high = fvar[kParamHighFrequency];
     // The read-out names the type by the same factor.
     const double typeScale = static_cast<double>(kParameters[kParamFilterType].scale);
-    filterType = dsp::roundDown(dsp::single(typeScale * fvar[kParamFilterType]));
-    filterQ = dsp::single(0.995 * fvar[kParamFilterQ]);
-    boost = dsp::boostGain(fvar[kParamBoost]);
-    attackCoef = dsp::envelopeCoefficient(fvar[kParamAttack], rate);
-    releaseCoef = dsp::envelopeCoefficient(fvar[kParamRelease], rate);
-    swapStereo = fvar[kParamSwapStereo] >= 0.5f ? 1.0f : 0.0f;
+    c.filterType = dsp::roundDown(dsp::single(typeScale * fvar[kParamFilterType]));
+    c.filterQ = dsp::single(0.995 * fvar[kParamFilterQ]);
+    c.boost = dsp::boostGain(fvar[kParamBoost]);
+    c.attackCoef = dsp::envelopeCoefficient(fvar[kParamAttack], c.fs);
+    c.releaseCoef = dsp::envelopeCoefficient(fvar[kParamRelease], c.fs);
+    c.swapStereo = fvar[kParamSwapStereo] >= 0.5f ? 1.0f : 0.0f;
+    return c;
+}
+
+void APlugin::takeStores() {
+    // Acquire: every store counted by what is read here is seen below. A
+    // store that is not yet counted moves the count again, and the next look
+    // derives once more.
+    const std::uint32_t count = storeCount.load(std::memory_order_acquire);
+    if (count == controlsOfStore) return;
+    controlsOfStore = count;
+    controls = storedControls();
 }
 
 void APlugin::setParameter(VstInt32 index, float value) {
@@ -124,8 +134,10 @@ void APlugin::setParameter(VstInt32 index, float value) {
     value = clampUnit(value);
     fvar[index] = value;
     Programs[curProgram]->fvar[index] = value;
-    refreshSampleRate();
-    updateDerivedValues();
+    storeChanged();
+    // The host is asked for the rate on every change, and may set it from
+    // within the request; what the frame then holds is what counts.
+    updateSampleRate();
     if (AEffEditor* e = getEditor()) e->update();
 }
 
@@ -137,8 +149,9 @@ float APlugin::getParameter(VstInt32 index) {
 void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {}
 
 void APlugin::redesign(float weight, BlockRun& run) {
-    const DesignInputs in{
-        fvar[kParamLowFrequency], fvar[kParamHighFrequency], weight, filterQ, fs, filterType};
+    takeStores();
+    const ControlValues& c = controls;
+    const DesignInputs in{c.low, c.high, weight, c.filterQ, c.fs, c.filterType};
     if (!designed || !(in == lastDesign)) {
         cutoff = dsp::sweepFrequency(in.low, in.high, in.weight);
         run.next = dsp::designFilter(in.type, cutoff, in.resonance, in.rate);
@@ -147,7 +160,7 @@ void APlugin::redesign(float weight, BlockRun& run) {
     } else {
         run.next = run.inForce;
     }
-    run.settings = dsp::EnvelopeFollower::Settings(boost, attackCoef, releaseCoef);
+    run.settings = dsp::EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef);
 }
 
 template <bool follow, bool filter>
@@ -213,9 +226,11 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
     float* outL = outputs[0];
     float* outR = outputs[1];
     if (!inL || !inR || !outL || !outR) return;
+    takeStores();
+    const ControlValues& c = controls;
     // The stereo choice holds for the whole block, so that the key and the
     // audio of every frame come from opposite inputs.
-    const bool reversed = swapStereo != 0.0f;
+    const bool reversed = c.swapStereo != 0.0f;
     // The first frame that brings the counter to a multiple of 32.
     const int firstDesign =
         static_cast<int>((kRedesignInterval - ((sampleCount + 1) & (kRedesignInterval - 1))) &
@@ -225,7 +240,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
                  outL,
                  outR,
                  follower,
-                 dsp::EnvelopeFollower::Settings(boost, attackCoef, releaseCoef),
+                 dsp::EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef),
                  0,
                  firstDesign,
                  dsp::SectionRun(section, ring),
@@ -260,16 +275,24 @@ void APlugin::setProgram(VstInt32 program) {
 }
 
 void APlugin::setProgramName(char* name) {
-    copyText(Programs[curProgram]->name, name, kProgramNameSize);
+    {
+        // The host's buffer is the interface's program-name size; hosts fill
+        // it with strncpy and may leave it unterminated, so nothing past it
+        // is read.
+        const std::lock_guard<std::mutex> lock(names);
+        copyText(Programs[curProgram]->name, name, kVstMaxProgNameLen);
+    }
     if (!editorClosed && getEditor()) getEditor()->update();
 }
 
 void APlugin::getProgramName(char* name) {
+    const std::lock_guard<std::mutex> lock(names);
     copyText(name, Programs[curProgram]->name, kVstMaxProgNameLen);
 }
 
 bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) {
     if (index < 0 || index >= kNumPrograms) return false;
+    const std::lock_guard<std::mutex> lock(names);
     copyText(text, Programs[index]->name, kVstMaxProgNameLen);
     return true;
 }

@@ -2,10 +2,17 @@
 // second-order filter that the other input passes through.
 //
 // Threads: the host may run processReplacing on its audio thread while
-// parameters and programs change on another. Every value that crosses is a
-// Relaxed 32-bit field; the signal state (follower, rings, filter section)
-// belongs to the audio thread alone. processReplacing allocates nothing and
-// takes no lock.
+// parameters, programs and the rate change on others, two of them at once;
+// automation may also arrive on the audio thread. The other threads only
+// store: a parameter value, the rate, a name. Everything the signal path
+// derives from the stored values (the control values) is derived on the
+// audio thread alone, from the values as they stand when it looks, so no two
+// threads ever write the same derived value. Every store that the control
+// values depend on is followed by a bump of one change count; the audio
+// thread derives again whenever the count has moved since it last derived,
+// at the start of each block and at each design point. Once the stores have
+// returned, the next block therefore runs on the latest values, whatever the
+// interleaving. processReplacing allocates nothing and takes no lock.
 #pragma once
 
 #include "frame/DAudioEffectX.h"
@@ -16,8 +23,10 @@
 #include "plugin/dsp/FilterSection.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 constexpr VstInt32 kUniqueID = fourCharCode('V', 'm', 'q', 'z');
 
@@ -46,6 +55,19 @@ class APlugin;
 // library's; the engine itself knows no editor, and an effect made without
 // one has none.
 using EditorFactory = std::unique_ptr<AEffEditor> (*)(APlugin& effect);
+
+// What the signal path runs on: the acting parameters mapped to the
+// quantities the follower, the sweep and the filter design use.
+struct ControlValues {
+    float low = 0.0f, high = 0.0f; // sweep positions 0 .. 1 at envelope 0 and 1
+    int filterType = 0;            // 0 .. 4
+    float filterQ = 0.0f;          // 0 .. 0.995
+    float boost = 0.0f;            // detector gain 0 .. 3.999
+    float attackCoef = 1.0f;       // follower coefficients, 0 < c <= 1
+    float releaseCoef = 1.0f;
+    float swapStereo = 0.0f; // 0.0 "Normal" (key left), 1.0 "Reversed"
+    float fs = 44100.0f;     // Hz, the last usable rate the host set
+};
 
 class APluginProgram {
 public:
@@ -94,16 +116,18 @@ public:
 
     const APluginProgram& program(int i) const { return *Programs[i]; }
 
-    // Read-only views of the derived control values and of the signal state,
-    // for tools and tests. The signal state is the audio thread's: read it
-    // only while no block is being processed.
-    int getFilterType() const { return filterType; }
-    float getFilterQ() const { return filterQ; }
-    float getBoost() const { return boost; }
-    float getAttackCoef() const { return attackCoef; }
-    float getReleaseCoef() const { return releaseCoef; }
-    float getSwapStereo() const { return swapStereo; }
-    float getFs() const { return fs; }
+    // The control values of the values stored now, as the next block will
+    // derive them; for tools and tests.
+    ControlValues storedControls() const;
+    int getFilterType() const { return storedControls().filterType; }
+    float getFilterQ() const { return storedControls().filterQ; }
+    float getBoost() const { return storedControls().boost; }
+    float getAttackCoef() const { return storedControls().attackCoef; }
+    float getReleaseCoef() const { return storedControls().releaseCoef; }
+    float getSwapStereo() const { return storedControls().swapStereo; }
+    float getFs() const { return storedControls().fs; }
+    // Read-only views of the signal state, for tools and tests. It is the
+    // audio thread's: read it only while no block is being processed.
     float getEnvelope() const { return follower.envelope; }
     float getCutoff() const { return cutoff; }
     std::uint32_t getSampleCount() const { return sampleCount; }
@@ -137,13 +161,26 @@ private:
     // The redesign for the envelope weight `weight` of a design point: into
     // `next`, and the follower's settings read again for the frames after it.
     void redesign(float weight, BlockRun& run);
-    // Recomputes every value that the signal path reads from fvar.
-    void updateDerivedValues();
-    void refreshSampleRate();
-    // Takes the frame's rate into fs when it is usable; true when fs changed.
-    bool takeFrameRate(double rate);
+    // After a store of a value the control values derive from.
+    void storeChanged() { storeCount.fetch_add(1, std::memory_order_release); }
+    // A rate from the host: a usable one is kept for when a later one is not.
+    void noteRate(float rate);
+    // Audio thread: derives the control values again when a store has
+    // happened since they were last derived.
+    void takeStores();
+
+    // Bumped (release) after every store the control values derive from.
+    std::atomic<std::uint32_t> storeCount{1};
+    // The last usable rate the host set: what fs is while the frame's rate
+    // is one the design cannot use (zero, negative, not finite, subnormal).
+    Relaxed<float> lastUsableRate{44100.0f};
+    // The programs' names are read and written whole under this lock, so a
+    // reader gets the old name or the new one. The audio thread never takes it.
+    mutable std::mutex names;
 
     // Audio thread only.
+    ControlValues controls;            // derived from the stored values ...
+    std::uint32_t controlsOfStore = 0; // ... as they stood at this store count
     dsp::EnvelopeFollower follower;
     dsp::HistoryRing ring;
     std::uint32_t sampleCount = 0; // wraps at 2^32; the low bits pace the redesign
@@ -159,15 +196,6 @@ private:
     DesignInputs lastDesign{};
     bool designed = false; // no design yet: the coefficients are all zero
     dsp::FilterSection section;
-
-    // Written by setParameter, read by the audio thread field by field.
-    Relaxed<float> swapStereo{0.0f}; // 0.0 "Normal" (key left), 1.0 "Reversed"
-    Relaxed<float> filterQ{0.0f};
-    Relaxed<float> attackCoef{1.0f};
-    Relaxed<float> releaseCoef{1.0f};
-    Relaxed<float> boost{0.0f};
-    Relaxed<int> filterType{0};
-    Relaxed<float> fs{44100.0f}; // Hz, the last valid rate the frame reported
 
     std::array<std::unique_ptr<APluginProgram>, kNumPrograms> Programs;
     Relaxed<float> vuLevel{0.0f};

@@ -28,6 +28,16 @@
 #include <thread>
 #include <vector>
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -769,6 +779,242 @@ bool threads(const Target& t, double seconds, std::uint64_t seed) {
                          std::to_string(editorOpens) + " editor opens)");
 }
 
+// ---- 6. coherence after a two-thread storm -------------------------------------------------
+
+// Two threads of a host change the instance at the same moment, as a host
+// does that loads its rate and programs while automation plays: one sets
+// parameters and selects programs, the other sets the rate (both ways the
+// interface has) and parameters. Once both have returned, the instance must
+// sound exactly as a fresh one given the final values and rate.
+bool stormCoherence(const Target& t, double seconds, std::uint64_t seed) {
+    Attack attack("coherence after a two-thread storm");
+    constexpr float kRates[] = {22050.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f, 0.0f, kNaN};
+    constexpr int kFrames = 512;
+    constexpr long kMinTrials = 200, kMaxTrials = 3000;
+    // The same key and audio for both instances: noise with bursts on the key.
+    std::vector<float> key(kFrames), audio(kFrames);
+    {
+        Hostile h(seed + 7);
+        for (int i = 0; i < kFrames; ++i) {
+            key[i] = (h.unit() * 2 - 1) * (i % 128 < 32 ? 1.0f : 0.05f);
+            audio[i] = h.unit() * 2 - 1;
+        }
+    }
+    auto render = [&](vhost::Host& host) {
+        std::vector<float> l(key), r(audio), ol(kFrames), orr(kFrames);
+        float* in[2] = {l.data(), r.data()};
+        float* out[2] = {ol.data(), orr.data()};
+        host.processReplacing(in, out, kFrames);
+        return ol;
+    };
+    long trials = 0, differing = 0, calls = 0;
+    Hostile h(seed + 8);
+    while (trials < kMaxTrials && (trials < kMinTrials || attack.elapsed() < seconds)) {
+        ++trials;
+        auto host = t.open();
+        if (!host) {
+            attack.fail("no instance");
+            break;
+        }
+        host->resume();
+        const std::uint64_t seedA = h.bits(), seedB = h.bits();
+        float lastRate = 44100.0f, lastUsableRate = 44100.0f;
+        std::atomic<int> ready{0};
+        auto together = [&ready] {
+            ready.fetch_add(1);
+            while (ready.load() < 2) {
+            }
+        };
+        std::thread a([&] {
+            Hostile r(seedA);
+            together();
+            for (int k = 0; k < 6; ++k) {
+                if (r.below(6) == 0)
+                    host->setProgram(r.below(16));
+                else
+                    host->setParameter(r.below(8), r.unit());
+            }
+        });
+        std::thread b([&] {
+            Hostile r(seedB);
+            together();
+            for (int k = 0; k < 6; ++k) {
+                if (r.below(2) == 0) {
+                    host->setParameter(r.below(8), r.unit());
+                    continue;
+                }
+                const float rate = kRates[r.below(7)];
+                if (r.below(2) == 0)
+                    host->setSampleRate(rate);
+                else
+                    host->dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, rate);
+                lastRate = rate;
+                if (rate > 0.0f) lastUsableRate = rate;
+            }
+        });
+        a.join();
+        b.join();
+        calls += 12;
+        // A fresh instance given what the first one holds now.
+        auto fresh = t.open();
+        if (!fresh) {
+            attack.fail("no fresh instance");
+            break;
+        }
+        fresh->resume();
+        fresh->setSampleRate(lastUsableRate);
+        if (!(lastRate == lastUsableRate)) fresh->setSampleRate(lastRate);
+        for (VstInt32 i = 0; i < 120; ++i) fresh->setParameter(i, host->getParameter(i));
+        const std::vector<float> got = render(*host), want = render(*fresh);
+        if (std::memcmp(got.data(), want.data(), sizeof(float) * kFrames) != 0) {
+            ++differing;
+            char msg[160];
+            std::snprintf(msg, sizeof msg,
+                          "trial %ld: the output differs from a fresh instance's with the same "
+                          "values at %g Hz",
+                          trials, static_cast<double>(lastRate));
+            attack.fail(msg);
+        }
+    }
+    return attack.finish(std::to_string(trials) + " trials of " + std::to_string(calls) +
+                         " calls from two threads, " + std::to_string(differing) +
+                         " instances that did not sound as their values");
+}
+
+// ---- 7. program names at the end of a page ---------------------------------------------------
+
+// Two pages, the second one inaccessible: bytes placed to end at the first
+// page's end are followed by memory whose reading ends the process.
+class PageEnd {
+public:
+    PageEnd() {
+#if defined(_WIN32)
+        SYSTEM_INFO si;
+        GetSystemInfo(&si);
+        page = si.dwPageSize;
+        base = static_cast<char*>(
+            VirtualAlloc(nullptr, 2 * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old;
+        if (base && !VirtualProtect(base + page, page, PAGE_NOACCESS, &old)) release();
+#else
+        page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        void* p =
+            mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+        if (base && mprotect(base + page, page, PROT_NONE) != 0) release();
+#endif
+    }
+    ~PageEnd() { release(); }
+    PageEnd(const PageEnd&) = delete;
+    PageEnd& operator=(const PageEnd&) = delete;
+
+    // `bytes` copied so that their last one is the page's last byte.
+    char* place(const std::string& bytes) {
+        char* at = base + page - bytes.size();
+        std::memcpy(at, bytes.data(), bytes.size());
+        return at;
+    }
+    bool usable() const { return base != nullptr; }
+
+private:
+    void release() {
+#if defined(_WIN32)
+        if (base) VirtualFree(base, 0, MEM_RELEASE);
+#else
+        if (base) munmap(base, 2 * page);
+#endif
+        base = nullptr;
+    }
+    std::size_t page = 0;
+    char* base = nullptr;
+};
+
+// A host that fills the interface's 24-byte program-name buffer with strncpy
+// leaves a long name unterminated. The name must be taken from those 24
+// bytes alone, and come back cut to 23 characters.
+bool namesAtPageEnd(const Target& t) {
+    Attack attack("program names at a page end");
+    PageEnd pages;
+    auto host = t.open();
+    if (!pages.usable() || !host) {
+        attack.fail(host ? "no guarded page" : "no instance");
+        return attack.finish("0 names");
+    }
+    long names = 0;
+    for (VstInt32 program = 0; program < 16; ++program) {
+        host->setProgram(program);
+        for (int length = 1; length <= kVstMaxProgNameLen; ++length) {
+            // Unterminated at the full buffer's length, else terminated
+            // right at the page's end.
+            std::string bytes(static_cast<std::size_t>(length), static_cast<char>('A' + program));
+            if (length < kVstMaxProgNameLen) bytes.back() = '\0';
+            host->dispatch(effSetProgramName, 0, 0, pages.place(bytes));
+            ++names;
+            const std::string want = length < kVstMaxProgNameLen
+                                         ? bytes.substr(0, bytes.size() - 1)
+                                         : bytes.substr(0, kVstMaxProgNameLen - 1);
+            Guarded g(kVstMaxProgNameLen, 0x41);
+            host->dispatch(effGetProgramNameIndexed, program, 0, g.text());
+            attack.check(g.canariesIntact() && g.terminated() && std::string(g.text()) == want,
+                         "program " + std::to_string(program) + ", a name of " +
+                             std::to_string(length) + " bytes: came back as \"" +
+                             std::string(g.text(), strnlen(g.text(), kVstMaxProgNameLen)) + "\"");
+        }
+    }
+    return attack.finish(std::to_string(names) +
+                         " names ending at a page's end, none read past it");
+}
+
+// ---- 8. names read while renamed ------------------------------------------------------------
+
+// One thread renames the current program back and forth between two names of
+// different lengths while another reads it both ways a host can: every read
+// must give one of the two names whole.
+bool namesWhileRenamed(const Target& t, double seconds) {
+    Attack attack("names read while renamed");
+    auto host = t.open();
+    if (!host) {
+        attack.fail("no instance");
+        return attack.finish("0 reads");
+    }
+    host->setProgram(3);
+    const std::string longName(kVstMaxProgNameLen - 1, 'L'), shortName = "s";
+    {
+        std::string first = shortName;
+        host->dispatch(effSetProgramName, 0, 0, first.data());
+    }
+    std::atomic<bool> done{false};
+    std::atomic<long> renames{0};
+    std::thread writer([&] {
+        std::string a = longName, b = shortName;
+        while (!done) {
+            host->dispatch(effSetProgramName, 0, 0, a.data());
+            host->dispatch(effSetProgramName, 0, 0, b.data());
+            renames += 2;
+        }
+    });
+    long reads = 0, torn = 0;
+    std::string example;
+    const double limit = std::min(seconds, 3.0);
+    while (attack.elapsed() < limit || reads < 1000) {
+        char text[kVstMaxProgNameLen];
+        for (VstInt32 opcode : {VstInt32{effGetProgramName}, VstInt32{effGetProgramNameIndexed}}) {
+            std::memset(text, 0x41, sizeof text);
+            host->dispatch(opcode, 3, 0, text);
+            ++reads;
+            const std::string got(text, strnlen(text, sizeof text));
+            if (got != longName && got != shortName) {
+                if (torn++ == 0) example = got;
+            }
+        }
+    }
+    done = true;
+    writer.join();
+    attack.check(torn == 0, std::to_string(torn) + " torn names, for example \"" + example + "\"");
+    return attack.finish(std::to_string(reads) + " reads beside " + std::to_string(renames.load()) +
+                         " renames, " + std::to_string(torn) + " torn");
+}
+
 // ---- command line ----------------------------------------------------------------------
 
 // Wine maps the Unix root to drive Z:; a Unix path from a script needs it.
@@ -834,9 +1080,14 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     const std::function<bool()> attacks[] = {
-        [&] { return dispatcherFuzz(t, seconds, seed); },  [&] { return textBounds(t); },
-        [&] { return processingAbuse(t, seconds, seed); }, [&] { return lifecycle(t, seed); },
+        [&] { return dispatcherFuzz(t, seconds, seed); },
+        [&] { return textBounds(t); },
+        [&] { return processingAbuse(t, seconds, seed); },
+        [&] { return lifecycle(t, seed); },
         [&] { return threads(t, seconds, seed); },
+        [&] { return stormCoherence(t, seconds, seed); },
+        [&] { return namesAtPageEnd(t); },
+        [&] { return namesWhileRenamed(t, seconds); },
     };
     int passed = 0, failed = 0;
     for (const auto& attack : attacks) (attack() ? passed : failed)++;

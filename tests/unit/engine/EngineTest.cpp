@@ -344,12 +344,12 @@ TEST(Programs, NamesAreKeptPerProgramAndCutToTheirBuffers) {
     EXPECT_FALSE(fx.getProgramNameIndexed(0, 16, buf));
     EXPECT_FALSE(fx.getProgramNameIndexed(0, -1, buf));
     EXPECT_EQ(text(buf), "untouched");
-    // A long name keeps 63 characters in the program and reaches the host
-    // cut to the interface's program-name buffer.
+    // A long name is read no further than the interface's program-name
+    // buffer, which is also what reaches the host.
     std::string longName(100, 'x');
     for (int i = 0; i < 100; ++i) longName[i] = char('a' + i % 26);
     fx.setProgramName(longName.data());
-    EXPECT_EQ(text(fx.program(7).name), longName.substr(0, 63));
+    EXPECT_EQ(text(fx.program(7).name), longName.substr(0, kVstMaxProgNameLen - 1));
     char host[kVstMaxProgNameLen + 8];
     std::memset(host, '#', sizeof host);
     fx.getProgramName(host);
