@@ -55,6 +55,16 @@ std::string percentText(float v, std::string_view separator) {
     return numberText(static_cast<double>(n) / 10.0, separator) + "%";
 }
 
+std::string plainText(float v, std::string_view separator) {
+    char buf[64];
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::fixed, 3);
+    std::string text(buf, r.ptr);
+    const auto point = text.find('.');
+    if (point != std::string::npos) text.replace(point, 1, separator);
+    return text;
+}
+
 std::string valueText(int index, float v, std::string_view separator) {
     const ParameterInfo* p = parameterInfo(index);
     if (!p) return {};

@@ -24,6 +24,9 @@ std::string frequencyText(float value, std::string_view separator);
 // "0%" .. "100%" in tenths of a percent (indices 3, 5, 6).
 std::string percentText(float value, std::string_view separator);
 
+// A value of a parameter that only stores it: three decimals, "0.250".
+std::string plainText(float value, std::string_view separator);
+
 // General format, up to 15 significant digits, no trailing zeros and no
 // point for a whole value; the point is then replaced by `separator`.
 std::string numberText(double value, std::string_view separator);

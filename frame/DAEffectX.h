@@ -107,6 +107,9 @@ constexpr int kVstMaxProductStrLen = 64;
 constexpr int kVstMaxEffectNameLen = 32;
 constexpr int kVstMaxLabelLen = 64;
 constexpr int kVstMaxShortLabelLen = 8;
+// Parameter texts: the interface's 8 bytes are too few for most names and
+// values, and hosts give this much and more.
+constexpr int kVstExtMaxParamStrLen = 32;
 
 // The editor's rectangle in pixels.
 struct ERect {

@@ -1,5 +1,7 @@
 #include "plugin/uPlugin.h"
 
+#include "editor/Readout.h"
+#include "plugin/DecimalSeparator.h"
 #include "plugin/dsp/FilterDesign.h"
 #include "plugin/dsp/Numeric.h"
 #include "plugin/dsp/SoftClip.h"
@@ -54,7 +56,7 @@ float clampUnit(float value) {
 APluginProgram::APluginProgram() { copyText(name, "Init", sizeof name); }
 
 APlugin::APlugin(audioMasterCallback audioMaster, EditorFactory makeEditor)
-    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams), separator(userDecimalSeparator()) {
     for (auto& p : Programs) p = std::make_unique<APluginProgram>();
     suspend();
     if (makeEditor) setEditor(makeEditor(*this).release());
@@ -299,7 +301,20 @@ bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* tex
 
 void APlugin::getParameterLabel(VstInt32 index, char* label) { label[0] = '\0'; }
 
-void APlugin::getParameterDisplay(VstInt32 index, char* text) {}
+void APlugin::getParameterDisplay(VstInt32 index, char* text) {
+    // Hosts show this text in their own controls and automation lanes, often
+    // from one reused buffer: something is always written. The parameters
+    // that act read as the editor's read-out shows them; the stored-only
+    // ones as their plain value.
+    if (index < 0 || index >= kNumParams) {
+        text[0] = '\0';
+        return;
+    }
+    const float v = fvar[index];
+    const std::string shown = readout::shows(index) ? readout::valueText(index, v, separator)
+                                                    : readout::plainText(v, separator);
+    copyText(text, shown, kVstExtMaxParamStrLen);
+}
 
 void APlugin::getParameterName(VstInt32 index, char* text) {
     const ParameterInfo* p = parameterInfo(index);

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 constexpr VstInt32 kUniqueID = fourCharCode('V', 'm', 'q', 'z');
 
@@ -177,6 +178,9 @@ private:
     // The programs' names are read and written whole under this lock, so a
     // reader gets the old name or the new one. The audio thread never takes it.
     mutable std::mutex names;
+    // The decimal separator of the user's locale, as the editor's read-out
+    // uses it; looked up once, when the instance is made.
+    const std::string separator;
 
     // Audio thread only.
     ControlValues controls;            // derived from the stored values ...

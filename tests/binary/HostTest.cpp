@@ -139,6 +139,62 @@ TEST_F(PluginTest, AnswersVersionIdentifyAndDescriptions) {
     EXPECT_EQ(calls[0].effect, nullptr);
 }
 
+// The separator the user's locale gives numbers: on Linux the locale this
+// test chooses for the instances it makes next, on Windows the user's.
+std::string chooseSeparator() {
+#if defined(_WIN32)
+    wchar_t wide[8] = {};
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, wide, 8) <= 0 || !wide[0]) return ".";
+    char text[32] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+#else
+    // A locale with a decimal comma (the set-up installs it).
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    return ",";
+#endif
+}
+
+// Hosts show this text in their generic editors and automation lanes, often
+// out of one buffer that they reuse for every parameter: each answer must
+// write its own text, the one the editor's read-out shows.
+TEST_F(PluginTest, ParameterDisplayWritesTheReadoutTextEveryTime) {
+    const std::string sep = chooseSeparator();
+    auto host = openHost();
+#if !defined(_WIN32)
+    unsetenv("LC_ALL");
+#endif
+    char buffer[64];
+    auto display = [&](VstInt32 index) {
+        std::strcpy(buffer, "stale text from before");
+        host->dispatch(effGetParamDisplay, index, 0, buffer);
+        return std::string(buffer);
+    };
+    // The factory values of program 0.
+    const std::string factory[] = {
+        "2" + sep + "7KHz", "12" + sep + "8KHz", "Low", "90%", "360%", "50%", "50%", "Normal"};
+    for (VstInt32 i = 0; i < 8; ++i) EXPECT_EQ(display(i), factory[i]) << i;
+    host->setParameter(0, 0.5f);
+    host->setParameter(2, 0.75f);
+    host->setParameter(3, 0.355f);
+    host->setParameter(4, 0.1f);
+    host->setParameter(7, 0.6f);
+    EXPECT_EQ(display(0), "566Hz");
+    EXPECT_EQ(display(2), "Band Pass");
+    EXPECT_EQ(display(3), "35" + sep + "5%");
+    EXPECT_EQ(display(4), "40%");
+    EXPECT_EQ(display(7), "Reversed");
+    // Stored-only parameters show their plain value; no parameter, nothing.
+    host->setParameter(8, 0.25f);
+    EXPECT_EQ(display(8), "0" + sep + "250");
+    EXPECT_EQ(display(119), "0" + sep + "000");
+    EXPECT_EQ(display(120), "");
+    // The unit is in the text; the label stays empty.
+    std::strcpy(buffer, "stale");
+    host->dispatch(effGetParamLabel, 3, 0, buffer);
+    EXPECT_STREQ(buffer, "");
+}
+
 TEST_F(PluginTest, HostAnsweringZeroToVersionGetsNoInstance) {
     vhost::Host host(library->mainEntry());
     host.versionAnswer = 0;

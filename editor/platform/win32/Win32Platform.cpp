@@ -1,6 +1,7 @@
 #include "editor/platform/win32/Win32Platform.h"
 
 #include "editor/MouseRouter.h"
+#include "plugin/DecimalSeparator.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -31,15 +32,6 @@ std::wstring wide(std::string_view utf8) {
         MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(const wchar_t* text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
     return out;
 }
 
@@ -189,12 +181,7 @@ public:
         if (hwnd)
             SetTimer(hwnd, kTimerIds[static_cast<int>(id)], static_cast<UINT>(periodMs), nullptr);
     }
-    std::string decimalSeparator() const override {
-        wchar_t buf[8] = {};
-        if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8) > 0 && buf[0])
-            return narrow(buf);
-        return ".";
-    }
+    std::string decimalSeparator() const override { return userDecimalSeparator(); }
 
     void invalidate(AreaId id) {
         if (!hwnd) return;
