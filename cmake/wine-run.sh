@@ -15,7 +15,7 @@ case "$1" in
   *.exe|*.EXE) ;;
   *) [ -f "$1.exe" ] && set -- "$1.exe" "${@:2}" ;;
 esac
-wine "$@"
+"$(dirname "$0")/../scripts/wine.sh" "$@"
 rc=$?
 wineserver -w
 [ -n "$own_prefix" ] && rm -rf "$own_prefix"

@@ -13,9 +13,13 @@ trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
 echo "== linux"
 build/linux/tools/info/velmora-info build/linux/velmora.so
 echo "== win32 (under Wine)"
-wine build/win32/tools/info/velmora-info.exe "Z:$PWD/build/win32/velmora.dll"
+if scripts/wine.sh --runs-32bit; then
+  scripts/wine.sh build/win32/tools/info/velmora-info.exe "Z:$PWD/build/win32/velmora.dll"
+else
+  echo "not run: this machine's kernel cannot execute 32-bit x86 programs"
+fi
 echo "== win64 (under Wine)"
-wine build/win64/tools/info/velmora-info.exe "Z:$PWD/build/win64/velmora.dll"
+scripts/wine.sh build/win64/tools/info/velmora-info.exe "Z:$PWD/build/win64/velmora.dll"
 wineserver -w
 
 if [ -x build/linux/tools/render/velmora-render ]; then

@@ -13,7 +13,7 @@ import tempfile
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wavfloat import read_raw_stereo  # noqa: E402
-from winenv import WinePrefix, windows_path  # noqa: E402
+from winenv import NO_32BIT, WINE, WinePrefix, runs_32bit, windows_path  # noqa: E402
 from hostcase import SKIP  # noqa: E402
 
 
@@ -51,6 +51,9 @@ def main():
     if not shutil.which("wine"):
         print("SKIP: wine is not installed")
         return SKIP
+    if not runs_32bit():
+        print(f"SKIP: {NO_32BIT}")
+        return SKIP
 
     os.makedirs(a.workdir, exist_ok=True)
     work = tempfile.mkdtemp(prefix="compare-", dir=a.workdir)
@@ -66,7 +69,7 @@ def main():
             win_out = os.path.join(work, f"win32-{i}.raw")
             subprocess.run([a.linux_render, "--plugin", a.linux_plugin, "-i", signal, "-o",
                             lin_out] + args, check=True, stdout=subprocess.DEVNULL)
-            r = wine.run(["wine", a.win_render, "--plugin", windows_path(a.win_plugin), "-i",
+            r = wine.run([WINE, a.win_render, "--plugin", windows_path(a.win_plugin), "-i",
                           windows_path(signal), "-o", windows_path(win_out)] + args)
             wine.wait()
             if r.returncode != 0 or not os.path.exists(win_out):

@@ -16,7 +16,7 @@ from xml.sax.saxutils import quoteattr
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wavfloat import read_wav, write_wav_float  # noqa: E402
-from winenv import WinePrefix  # noqa: E402
+from winenv import NO_32BIT, WinePrefix, runs_32bit  # noqa: E402
 from hostcase import SKIP, exit_single_case  # noqa: E402
 
 RATE = 44100
@@ -68,6 +68,9 @@ def main():
         return SKIP
     if not shutil.which("wine"):
         print("SKIP: wine is not installed")
+        return SKIP
+    if not runs_32bit():
+        print(f"SKIP: LMMS is a 32-bit program: {NO_32BIT}")
         return SKIP
     if not os.path.exists(a.dll):
         print(f"SKIP: {a.dll} does not exist (build the win32 tree first)")

@@ -27,7 +27,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from caserun import case, run_cases  # noqa: E402
 from hostcase import SKIP  # noqa: E402
 from wavfloat import read_wav  # noqa: E402
-from winenv import WinePrefix, windows_path  # noqa: E402
+from winenv import NO_32BIT, WINE, WinePrefix, runs_32bit, windows_path  # noqa: E402
 
 A = None
 WORK = None
@@ -125,8 +125,11 @@ def package_group():
             assert pe_machine(dlls[p]) == machine, f"{p}: machine {pe_machine(dlls[p]):#x}"
         with WinePrefix(WORK) as wine:
             for p, size in (("win32", 4), ("win64", 8)):
+                if p == "win32" and not runs_32bit():
+                    print(f"win32: {dlls[p]} not loaded: {NO_32BIT}")
+                    continue
                 info = os.path.join(trees[p], "tools", "info", "velmora-info.exe")
-                r = wine.run(["wine", info, windows_path(dlls[p])])
+                r = wine.run([WINE, info, windows_path(dlls[p])])
                 wine.wait()
                 assert r.returncode == 0, f"{p}: velmora-info exit {r.returncode}\n{r.stdout}"
                 check_record(r.stdout, size)

@@ -7,6 +7,20 @@ import shutil
 import subprocess
 import tempfile
 
+# The Wine loader this machine can run (scripts/wine.sh), used as `wine`.
+WINE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                     "scripts", "wine.sh"))
+
+
+def runs_32bit():
+    """Whether this machine's kernel executes 32-bit x86 programs (wine32,
+    the win32 DLL, LMMS); some virtual machines' kernels do not."""
+    return subprocess.run([WINE, "--runs-32bit"]).returncode == 0
+
+
+NO_32BIT = ("this machine's kernel cannot execute 32-bit x86 programs (no IA-32 emulation), "
+            "so neither 32-bit Wine nor the win32 DLL can run")
+
 
 class WinePrefix:
     def __init__(self, base_dir):
@@ -20,8 +34,8 @@ class WinePrefix:
         self.env.pop("DISPLAY", None)
 
     def __enter__(self):
-        self.run(["wineboot", "-i"], timeout=300)
-        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics",
+        self.run([WINE, "wineboot", "-i"], timeout=300)
+        self.run([WINE, "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics",
                   "/d", "null", "/f"], timeout=120)
         self.wait()
         return self
