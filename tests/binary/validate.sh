@@ -13,6 +13,7 @@
 set -u
 mode=$1 validator=$2 plugin=$3 seconds=$4
 work=$(mktemp -d /tmp/velmora-validate.XXXXXX)
+wine=$(dirname "$0")/../../scripts/wine.sh # the Wine loader this machine runs
 . "$(dirname "$0")/../support/xvfb.sh"
 cleanup() {
     if [ "$mode" = --wine ]; then
@@ -38,14 +39,14 @@ case $mode in
 --wine)
     start_display || { echo "0 passed, 1 failed"; exit 1; }
     export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    wineboot -i >"$work/boot.log" 2>&1
+    "$wine" wineboot -i >"$work/boot.log" 2>&1
     wineserver -w
     # A crash must end the process, not wait in a dialog nobody sees.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         >"$work/reg.log" 2>&1
     wineserver -w
     windll="Z:${plugin//\//\\}"
-    wine "$validator" "$windll" --seconds "$seconds" >"$work/out" 2>"$work/err" &
+    "$wine" "$validator" "$windll" --seconds "$seconds" >"$work/out" 2>"$work/err" &
     launcher=$!
     # The Windows process as Linux sees it: its resident size, sampled.
     peak=0 first=0 last=0
