@@ -13,6 +13,9 @@ constexpr std::int16_t kClosedWidth = 665;
 APluginEditor::APluginEditor(APlugin* effect) : AEffEditor(effect) {}
 
 APluginEditor::~APluginEditor() {
+    // A gesture in progress is ended for the host, which pairs every
+    // begin-edit with an end-edit.
+    if (window) window->endGesture();
     if (window) {
         plugin().editorClosed = true;
         destroyWindow();
@@ -63,7 +66,14 @@ VstInt32 APluginEditor::open(void* ptr) {
 }
 
 void APluginEditor::close() {
-    if (window) window->native().hide();
+    if (window) {
+        // The host hears the end of a gesture in progress, and may end this
+        // editor (or the instance) then: nothing of it is touched after that.
+        const auto alive = window->lifeWatch();
+        window->endGesture();
+        if (alive.expired()) return;
+        window->native().hide();
+    }
     if (--openCount < 0) openCount = 0;
     if (openCount == 0) {
         plugin().editorClosed = true;

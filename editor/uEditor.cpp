@@ -2,7 +2,7 @@
 
 #include "editor/Numeric.h"
 #include "editor/Readout.h"
-#include "frame/DAudioEffect.h"
+#include "frame/DAudioEffectX.h"
 #include "plugin/EditorRefresh.h"
 
 #include <algorithm>
@@ -82,7 +82,9 @@ void TPluginEditorWindow::Clearscreen(const Area& area, ui::Rgb colour) {
 }
 
 void TPluginEditorWindow::DrawSlider(const Area& area, int index) {
-    const int a = roundDown(static_cast<float>(100.0L * fvar[index] + kSliderMargin));
+    const float v = fvar[index];
+    painted[index] = v;
+    const int a = roundDown(static_cast<float>(100.0L * v + kSliderMargin));
     ui::Surface& s = window->surface(area.id);
     s.drawImage(IlBar, 0, 0);
     s.setBrushColor(ui::kMarkerColour);
@@ -90,7 +92,9 @@ void TPluginEditorWindow::DrawSlider(const Area& area, int index) {
 }
 
 void TPluginEditorWindow::DrawDial(const Area& area, int index, ui::Rgb background) {
-    const float t = static_cast<float>(kFullTurn * fvar[index]);
+    const float v = fvar[index];
+    painted[index] = v;
+    const float t = static_cast<float>(kFullTurn * v);
     const long double c = std::cos(static_cast<long double>(t));
     const long double sn = std::sin(static_cast<long double>(t));
     const int x1 = roundDown(static_cast<float>(kDotRadius * c + 24));
@@ -181,8 +185,31 @@ void TPluginEditorWindow::Mousemove(const Area& sender, TShiftState, int x, int 
 
 void TPluginEditorWindow::MouseDown(const Area& sender, ui::MouseButton, TShiftState, int, int) {
     if (controlIndex(sender) < 0) return;
+    endGesture();
+}
+
+void TPluginEditorWindow::endGesture() {
     stepDelta = 0.0f;
     dragging = false;
+    if (gestureIndex < 0) return;
+    const int index = gestureIndex;
+    gestureIndex = -1;
+    if (plugin) plugin->endEdit(index);
+}
+
+bool TPluginEditorWindow::beginGesture(int index) {
+    if (!plugin || gestureIndex == index) return true;
+    // The host may end the editor, or the instance, when it hears of either.
+    const auto alive = lifeToken.watch();
+    if (gestureIndex >= 0) {
+        const int previous = gestureIndex;
+        gestureIndex = -1;
+        plugin->endEdit(previous);
+        if (alive.expired()) return false;
+    }
+    gestureIndex = index;
+    plugin->beginEdit(index);
+    return !alive.expired();
 }
 
 namespace {
@@ -195,6 +222,7 @@ void adjustModeFrom(ui::MouseButton button, int& adjustMode) {
 void TPluginEditorWindow::SetSlider(int index, int x, ui::MouseButton button) {
     const int a = std::clamp(x - kSliderMargin, 0, kSliderTravel);
     adjustModeFrom(button, adjustMode);
+    if (!beginGesture(index)) return;
     if (adjustMode == 0) {
         dragging = true;
         stepDelta = 0.0f;
@@ -214,6 +242,7 @@ void TPluginEditorWindow::SetDial(int index, int x, int y, ui::MouseButton butto
                                      static_cast<long double>(x - kDialCentre));
     const int d = (x - kDialCentre) * (x - kDialCentre) + (y - kDialCentre) * (y - kDialCentre);
     adjustModeFrom(button, adjustMode);
+    if (!beginGesture(index)) return;
     if (adjustMode == 0) {
         dragging = true;
         stepDelta = 0.0f;
@@ -233,12 +262,16 @@ void TPluginEditorWindow::SetDial(int index, int x, int y, ui::MouseButton butto
 void TPluginEditorWindow::MoveSlider(int index, int x) {
     const int a = std::clamp(x - kSliderMargin, 0, kSliderTravel);
     if (!dragging || adjustMode != 0) return;
+    // A drag with a button that does not hold the pointer may cross onto
+    // another control: the host's gesture follows it.
+    if (!beginGesture(index)) return;
     fvar[index] = limit(static_cast<float>(a / 100.0L));
     changed(index);
 }
 
 void TPluginEditorWindow::MoveDial(int index, int x, int y) {
     if (!dragging || adjustMode != 0) return;
+    if (!beginGesture(index)) return;
     stepDelta = 0.0f;
     selectedIndex = index;
     const long double t = std::atan2(static_cast<long double>(y - kDialCentre),
@@ -275,7 +308,14 @@ void TPluginEditorWindow::Timer1Timer() {
 
 void TPluginEditorWindow::Timer2Timer() {
     const bool requested = values.refreshRequested.load();
-    if (editorRefreshPending || requested) SetAll();
+    if (editorRefreshPending || requested) {
+        SetAll();
+    } else {
+        // Values the host changed (automation, its own controls): the
+        // controls move, the read-out stays with the control last moved here.
+        for (int i = 0; i < ui::kControlCount; ++i)
+            if (fvar[i] != painted[i]) SetControl(i);
+    }
     editorRefreshPending = false;
     values.refreshRequested = false;
 }
@@ -295,8 +335,7 @@ void TPluginEditorWindow::areaRelease(ui::AreaId id, ui::MouseButton button, int
 void TPluginEditorWindow::releaseElsewhere(ui::MouseButton) {
     // A fine step must not outlive its button: end the gesture wherever the
     // release lands.
-    stepDelta = 0.0f;
-    dragging = false;
+    endGesture();
 }
 
 void TPluginEditorWindow::timer(ui::TimerId id) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-class AudioEffect;
+class AudioEffectX;
 
 // The window copies the values that a program change loads.
 inline constexpr int kWindowValues = kNumProgramValues;
@@ -69,8 +69,9 @@ public:
     const Area DlBoost{ui::AreaId::DlBoost};
 
     // The effect, borrowed; set by the editor glue. The window needs no more
-    // of it than the frame's setParameterAutomated.
-    AudioEffect* plugin = nullptr;
+    // of it than the frame's setParameterAutomated and the edit gesture's
+    // begin and end requests.
+    AudioEffectX* plugin = nullptr;
     int adjustMode = 0;     // 0: left-button drag, 1: right-button fine step
     float stepDelta = 0.0f; // 0, +0.001 or -0.001 per Timer1 tick
     int selectedIndex = 0;  // the parameter that the fine step acts on
@@ -117,6 +118,12 @@ public:
     // when its effect has just loaded a program, so that this window
     // repaints even when another instance's window consumed the shared flag.
     void requestRefresh() { values.refreshRequested = true; }
+    // Ends a mouse gesture in progress as a release would, the host's
+    // end-edit request included; the glue calls it before the window is
+    // hidden or destroyed. The request may end the window (and the editor):
+    // the caller checks lifeWatch().
+    void endGesture();
+    std::weak_ptr<const void> lifeWatch() const { return lifeToken.watch(); }
 
     const Area& areaOf(ui::AreaId id) const;
 
@@ -129,6 +136,9 @@ private:
     // After fvar[index] has its new value: tell the effect and the host,
     // repaint the control and show it in the read-out.
     void changed(int index);
+    // A press starts the host's edit gesture on `index` (after ending one on
+    // another parameter); false when the host ended the window on the way.
+    bool beginGesture(int index);
 
     void areaPress(ui::AreaId area, ui::MouseButton button, int x, int y) override;
     void areaMove(ui::AreaId area, int x, int y) override;
@@ -137,5 +147,10 @@ private:
     void timer(ui::TimerId id) override;
 
     std::unique_ptr<ui::NativeWindow> window;
+    // The value each control was painted with last, so that Timer2 repaints
+    // the controls whose value changed elsewhere (the host, automation) and
+    // no other.
+    float painted[ui::kControlCount] = {};
+    int gestureIndex = -1;   // the parameter of the host's edit gesture; -1: none
     ui::LifeToken lifeToken; // checked by handlers that call out to the host
 };

@@ -2,7 +2,10 @@
 // platform's routing, the fine step on Timer1 and the refresh on Timer2.
 #include "EditorFixture.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <thread>
 
 namespace edtest {
 namespace {
@@ -314,17 +317,123 @@ TEST_F(Controls, SetControlIgnoresOtherIndices) {
 
 TEST_F(Controls, Timer2RepaintsAllWhenTheEffectAsks) {
     native().advance(250); // takes up the request the effect's construction left
-    // The host's own change moves no marker until a full refresh.
-    effect->setParameter(0, 1.0f);
-    EXPECT_FLOAT_EQ(window().fvar[0], 1.0f);
-    native().advance(250);
-    EXPECT_NE(marker(AreaId::SLFilter1), columns(107, 112));
+    press(AreaId::SLFilter1, MouseButton::Left, 35, 8); // the read-out shows control 0
+    release(AreaId::SLFilter1, MouseButton::Left, 35, 8);
     editorRefreshPending = true;
     native().advance(249);
+    EXPECT_EQ(readoutValue(), "119Hz");
+    native().advance(1);
+    EXPECT_EQ(readoutValue(), "") << "a full refresh blanks it";
+    EXPECT_FALSE(editorRefreshPending);
+}
+
+// Automation playing back, the host's own controls, a script: whatever sets
+// a value, the control shows it by the next Timer2 tick, and only the
+// controls whose value changed are painted again. The read-out stays with
+// the control last moved in the editor.
+TEST_F(Controls, ControlsFollowTheHostsChangesWithin250ms) {
+    native().advance(250);
+    press(AreaId::DlQ1, MouseButton::Left, 35, 21);
+    release(AreaId::DlQ1, MouseButton::Left, 35, 21);
+    const std::string readout = readoutValue();
+    auto operations = [&] {
+        std::array<int, ui::kAreaCount> ops{};
+        for (const auto& a : ui::kAreas) ops[static_cast<int>(a.id)] = surfaceOf(a.id).operations();
+        return ops;
+    };
+    // One value from the host's own thread, another as automation from the
+    // thread that processes.
+    std::thread([&] { host.setParameter(0, 1.0f); }).join();
+    std::thread([&] {
+        float in[64] = {}, out0[64], out1[64];
+        float* ins[2] = {in, in};
+        float* outs[2] = {out0, out1};
+        host.processReplacing(ins, outs, 64);
+        host.setParameter(5, 0.75f);
+        host.processReplacing(ins, outs, 64);
+    }).join();
+    const auto before = operations();
+    native().advance(249);
+    EXPECT_EQ(operations(), before) << "nothing before the tick";
     EXPECT_NE(marker(AreaId::SLFilter1), columns(107, 112));
     native().advance(1);
     EXPECT_EQ(marker(AreaId::SLFilter1), columns(107, 112));
-    EXPECT_FALSE(editorRefreshPending);
+    const Point dot = dotCentre(surfaceOf(AreaId::DlSmooth1).pixels());
+    EXPECT_NEAR(dot.x, 20, 2.01) << "0.75: twelve o'clock";
+    EXPECT_NEAR(dot.y, 5, 2.01);
+    const auto after = operations();
+    for (const auto& a : ui::kAreas) {
+        const int i = static_cast<int>(a.id);
+        if (a.id == AreaId::SLFilter1 || a.id == AreaId::DlSmooth1)
+            EXPECT_GT(after[i], before[i]) << a.name;
+        else
+            EXPECT_EQ(after[i], before[i]) << a.name << " was painted again";
+    }
+    EXPECT_EQ(readoutValue(), readout);
+    // The same values again, and a MIDI refresh: nothing to paint.
+    host.setParameter(0, 1.0f);
+    host.setParameter(5, 0.75f);
+    native().advance(1000);
+    EXPECT_EQ(operations(), after);
+}
+
+// Hosts record a gesture in Touch and Latch modes between the begin-edit and
+// end-edit requests: every press starts one for its parameter, its release
+// ends it, and the automate requests lie in between.
+TEST_F(Controls, EveryGestureIsOneBeginEditItsChangesAndOneEndEdit) {
+    auto gesture = [&] {
+        std::vector<std::string> seen;
+        for (const HostRequest& r : requests()) {
+            if (r.opcode == audioMasterBeginEdit)
+                seen.push_back("begin " + std::to_string(r.index));
+            if (r.opcode == audioMasterEndEdit) seen.push_back("end " + std::to_string(r.index));
+            if (r.opcode == audioMasterAutomate) {
+                if (seen.empty() || seen.back() != "set " + std::to_string(r.index))
+                    seen.push_back("set " + std::to_string(r.index));
+            }
+        }
+        host.clearCalls();
+        return seen;
+    };
+    using Seen = std::vector<std::string>;
+    // A drag.
+    press(AreaId::SlFilter2, MouseButton::Left, 20, 8);
+    moveTo(AreaId::SlFilter2, 60, 8);
+    moveTo(AreaId::SlFilter2, 90, 8);
+    release(AreaId::SlFilter2, MouseButton::Left, 90, 8);
+    EXPECT_EQ(gesture(), (Seen{"begin 1", "set 1", "end 1"}));
+    // A fine-step hold, and one on the threshold that steps nothing.
+    press(AreaId::DlBoost, MouseButton::Right, 21, 5);
+    native().advance(1500);
+    release(AreaId::DlBoost, MouseButton::Right, 21, 5);
+    EXPECT_EQ(gesture(), (Seen{"begin 4", "set 4", "end 4"}));
+    press(AreaId::SlFilter2, MouseButton::Right, 70, 8);
+    native().advance(1000);
+    release(AreaId::SlFilter2, MouseButton::Right, 70, 8);
+    EXPECT_EQ(gesture(), (Seen{"begin 1", "end 1"}));
+    // A release outside every control still ends it.
+    press(AreaId::DlQ1, MouseButton::Left, 35, 21);
+    native().release(MouseButton::Left, 385, 150);
+    EXPECT_EQ(gesture(), (Seen{"begin 3", "set 3", "end 3"}));
+    // A middle-button drag does not hold the pointer: crossing onto another
+    // control moves the gesture with it, ended and begun in pairs.
+    press(AreaId::DlFType1, MouseButton::Middle, 35, 21);
+    native().move(clientX(AreaId::DlQ1, 30), clientY(AreaId::DlQ1, 21));
+    release(AreaId::DlQ1, MouseButton::Middle, 30, 21);
+    EXPECT_EQ(gesture(), (Seen{"begin 2", "set 2", "end 2", "begin 3", "set 3", "end 3"}));
+    // The editor closed in the middle of a drag and of a hold.
+    for (MouseButton b : {MouseButton::Left, MouseButton::Right}) {
+        press(AreaId::SLFilter1, b, 80, 8);
+        native().advance(600);
+        host.dispatch(effEditClose);
+        const Seen s = gesture();
+        ASSERT_GE(s.size(), 2u);
+        EXPECT_EQ(s.front(), "begin 0");
+        EXPECT_EQ(s.back(), "end 0");
+        EXPECT_EQ(std::count(s.begin(), s.end(), "end 0"), 1);
+        openEditor();
+        host.clearCalls();
+    }
 }
 
 TEST_F(Controls, FreshWindowShowsZeroValuesBeforeTheGlueFillsThem) {

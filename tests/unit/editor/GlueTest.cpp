@@ -234,6 +234,23 @@ TEST_F(Glue, AHostMayCloseTheEditorOrTheInstanceWhenItHearsOfAChange) {
         // The value reached the effect before the host closed the editor.
         EXPECT_GE(effect->getParameter(0), 0.7f);
     }
+    // The same when it closes the editor as it hears a gesture begin or end.
+    for (VstInt32 opcode : {VstInt32{audioMasterBeginEdit}, VstInt32{audioMasterEndEdit}}) {
+        openEditor();
+        host.onCall = [&](const HostRequest& r) -> std::optional<VstIntPtr> {
+            if (r.opcode == opcode) host.dispatch(effEditClose);
+            return std::nullopt;
+        };
+        ui::HeadlessWindow& w = native();
+        w.press(ui::MouseButton::Left, clientX(ui::AreaId::DlQ1, 35),
+                clientY(ui::AreaId::DlQ1, 21));
+        if (opcode == audioMasterEndEdit)
+            w.release(ui::MouseButton::Left, clientX(ui::AreaId::DlQ1, 35),
+                      clientY(ui::AreaId::DlQ1, 21));
+        host.onCall = nullptr;
+        EXPECT_EQ(glue().getWindow(), nullptr) << opcode;
+        EXPECT_TRUE(platform.windows().empty()) << opcode;
+    }
     // A host that ends the whole instance there.
     openEditor();
     host.onCall = [&](const HostRequest& r) -> std::optional<VstIntPtr> {
