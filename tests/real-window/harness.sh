@@ -2,7 +2,8 @@
 # run-x11.sh: the Linux host). Both hosts speak the same line protocol: a
 # command on the host's standard input, answer lines on its standard output
 # (automation requests arrive among them as "automate INDEX VALUE", those of
-# a second instance as "automate2 ..."). The script that sources this sets
+# a second instance as "automate2 ...", and so do the edit gestures'
+# "beginedit INDEX" and "endedit INDEX"). The script that sources this sets
 # `work` (a scratch folder), `artifacts` and `here`, starts its host with
 # commands on fd 3 and answers on fd 4, and sets `host_pid`, `ex` and `ey`
 # (the editor's screen position) and `transcript`.
@@ -49,7 +50,7 @@ expect_line() { # PREFIX [SECONDS]
         if IFS= read -r -t 1 line <&4; then
             line=${line%$'\r'}
             echo "$line" >>"$transcript"
-            case $line in automate*) echo "$line" >>"$work/automate" ;; esac
+            case $line in automate* | beginedit* | endedit*) echo "$line" >>"$work/automate" ;; esac
             if [[ $line == "$prefix"* ]]; then
                 reply=$line
                 return 0
@@ -91,6 +92,16 @@ not_orange() { ! is_orange "$@"; }
 
 # ---- automation -----------------------------------------------------------
 last_automate() { grep "^automate $1 " "$work/automate" | tail -n 1 | cut -d' ' -f3; }
+one_gesture() { # INDEX: one beginedit first, one endedit last, the automation between for INDEX
+    local lines first last
+    lines=$(grep -E '^(automate|beginedit|endedit) ' "$work/automate")
+    first=$(head -n 1 <<<"$lines")
+    last=$(tail -n 1 <<<"$lines")
+    [ "$first" = "beginedit $1" ] && [ "$last" = "endedit $1" ] &&
+        [ "$(grep -c '^beginedit ' <<<"$lines")" = 1 ] &&
+        [ "$(grep -c '^endedit ' <<<"$lines")" = 1 ] &&
+        ! grep -E '^automate ' <<<"$lines" | grep -qv "^automate $1 "
+}
 in_range() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
 steps_of_fine() { # VALUE...: consecutive values differ by 0.001
     python3 - "$@" <<'PY'
@@ -120,6 +131,7 @@ drag_slfilter1() { # SHOT: a left drag on SLFilter1 from area column 10 to 110
         [ "$(grep '^automate 0 ' "$work/automate" | head -n 1 | cut -d' ' -f3)" = "0.000000" ]
     check "the drag ended at 1.0" [ "$(last_automate 0)" = "1.000000" ]
     check "getParameter(0) is 1.0 after the drag" [ "$reply" = "param 0 1.000000" ]
+    check "the drag was one edit gesture on index 0 (begin, automation, end)" one_gesture 0
     shot "$1"
     check "the marker moved to area column 110" is_orange "$1" $((24 + 110)) 42
     check "no marker left at column 10" not_orange "$1" $((24 + 10)) 42
@@ -147,6 +159,35 @@ hold_dlq1() { # SETTLE: the right button held on the upper half of DlQ1 for 2.2 
     check "each tick raised the value by exactly 0.001" steps_of_fine "${steps[@]}"
     check "no step after the release" [ "${#steps[@]}" -eq "$at_release" ]
     check "the effect holds the last stepped value" [ "$(last_automate 3)" = "${reply#param 3 }" ]
+    check "the hold was one edit gesture on index 3 (begin, steps, end)" one_gesture 3
+}
+
+close_mid_drag() { # a left drag on SlFilter2 while the host closes the editor; then it reopens
+    : >"$work/automate"
+    xdotool mousemove $((ex + 24 + 30)) $((ey + 64))
+    sleep 0.2
+    xdotool mousedown 1
+    sleep 0.1
+    xdotool mousemove $((ex + 24 + 60)) $((ey + 64))
+    sleep 0.3
+    ask close closed
+    sleep 0.2
+    xdotool mouseup 1
+    sleep 0.3
+    ask children children
+    check "closing the editor mid-drag ends its edit gesture (begin, automation, end)" one_gesture 1
+    ask open open
+    expect_line editor
+}
+
+host_sets() { # SHOT: the host sets two values itself, as automation and from its own thread
+    ask "set 0 0.2" "set 0"
+    ask "playset 5 0.75" "played 5"
+    shot "$1"
+    check "a value the host set from its own thread moved SLFilter1's marker (area column 30)" \
+        is_orange "$1" $((24 + 30)) 42
+    check "automation on the audio thread moved DlSmooth1's dot to twelve o'clock" \
+        is_colour "$1" $((168 + 20)) $((40 + 5)) "187 187 187"
 }
 
 click_second_slfilter1() { # a click at SLFilter1's column 110 in the second instance's editor (sx, sy)

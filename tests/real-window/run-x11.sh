@@ -127,10 +127,15 @@ shot program5-x11
 headless program5-x11-headless program 5 wait 250
 program5_markers program5-x11
 check "after program 5 the window equals the headless picture" same_picture program5-x11 program5-x11-headless
+host_sets hostset-x11
+headless hostset-x11-headless program 5 wait 250 set 0 0.2 set 5 0.75 wait 250
+check "the host's changes show as the headless picture of the new values" \
+    same_picture hostset-x11 hostset-x11-headless
 ask closesecond "second closed"
 sleep 0.6 # timers of the second window would fire now if they outlived it
 
 # ---- close, close again, reopen --------------------------------------------
+close_mid_drag
 close_and_reopen twice
 
 # ---- the host destroys its window before effEditClose -----------------------

@@ -5,12 +5,18 @@
 # (xdotool). Screenshots stay in ARTIFACTS (editor.png is the open editor
 # with the factory program).
 #
-#   run.sh HOST.exe PLUGIN.dll ARTIFACTS_DIR
+#   run.sh HOST.exe PLUGIN.dll ARTIFACTS_DIR SNAPSHOT.exe
+#
+# SNAPSHOT.exe (the same build's velmora-snapshot) draws the headless
+# pictures that some states are compared with outside the read-out, which
+# the Win32 editor draws in Arial.
 set -u
 host=$1
 dll=$2
 artifacts=${3:-$PWD/artifacts}
+snapshot=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
+wine=$here/../../scripts/wine.sh # the Wine loader this machine runs
 mkdir -p "$artifacts"
 
 work=$(mktemp -d /tmp/velmora-gui.XXXXXX)
@@ -35,7 +41,7 @@ start_xvfb 91 160 640x400x24 "$work/xvfb.log" || { echo "no free display"; faile
 
 # ---- host -----------------------------------------------------------------
 # A crash must end the host, not leave it waiting in a dialog nobody sees.
-wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+"$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >"$work/reg.log" 2>&1
 # Writing to a host that died fails the check instead of killing this script.
 trap '' PIPE
@@ -43,7 +49,7 @@ mkfifo "$work/in" "$work/out"
 : >"$work/automate"
 : >"$transcript"
 windll="Z:${dll//\//\\}"
-wine "$host" "$windll" <"$work/in" >"$work/out" 2>"$work/err" &
+"$wine" "$host" "$windll" <"$work/in" >"$work/out" 2>"$work/err" &
 host_pid=$!
 exec 3>"$work/in"
 exec 4<"$work/out"
@@ -83,6 +89,13 @@ ask "program 5" "program"
 sleep 0.35
 shot program5
 program5_markers program5
+host_sets hostset
+# The read-out is blank after the program change: the whole picture is the
+# headless one.
+"$wine" "$snapshot" -o "Z:${artifacts//\//\\}\\hostset-headless.png" program 5 wait 250 \
+    set 0 0.2 set 5 0.75 wait 250 >/dev/null 2>>"$work/err.shots"
+check "the host's changes show as the headless picture of the new values" \
+    [ "$(compare -metric AE "$artifacts/hostset.png" "$artifacts/hostset-headless.png" null: 2>&1)" = 0 ]
 check "the other instance's editor keeps its own program 0 (0.75)" \
     orange_at program5 $((sx + 24 + 85)) $((sy + 42))
 click_second_slfilter1
@@ -90,6 +103,7 @@ ask closesecond "second closed"
 sleep 0.6 # timers of the second window would fire now if they outlived it
 
 # ---- close, reopen, close the instance with the editor open ---------------
+close_mid_drag
 close_and_reopen
 close_instance_with_editor
 ask quit unloaded

@@ -11,6 +11,7 @@
 //   move X Y             a pointer move
 //   release L|M|R X Y    a button release
 //   program N            effSetProgram through the dispatcher
+//   set INDEX VALUE      the host's own setParameter (automation, its controls)
 //   wait MS              lets MS milliseconds of the window's timers pass
 // --show INDEX last puts control INDEX's read-out on the plate (-1 blanks
 // it); without steps it defaults to control 0. Without settings the picture
@@ -41,7 +42,7 @@ int usage(const std::string& problem) {
     std::fprintf(stderr,
                  "usage: velmora-snapshot -o FILE.png [--program N] [--param INDEX=VALUE]...\n"
                  "       [--sep S] [--show INDEX] [press B X Y | move X Y | release B X Y |\n"
-                 "       program N | wait MS]...\n");
+                 "       program N | set INDEX VALUE | wait MS]...\n");
     return 2;
 }
 
@@ -61,6 +62,7 @@ struct Step {
     std::string_view what;
     std::vector<int> numbers;
     ui::MouseButton button = ui::MouseButton::Left;
+    float value = 0.0f; // set
 };
 
 } // namespace
@@ -105,6 +107,16 @@ int main(int argc, char** argv) {
         }
         // A step: its word, then its button and numbers.
         Step s{a, {}};
+        if (a == "set") {
+            const auto index = next(), value = next();
+            int n = 0;
+            if (!index || !value || !parse(*index, n) || !parse(*value, s.value) || n < 0 ||
+                n >= kNumParams)
+                return usage("set takes INDEX VALUE");
+            s.numbers.push_back(n);
+            steps.push_back(std::move(s));
+            continue;
+        }
         const bool withButton = a == "press" || a == "release";
         const int count = withButton || a == "move" ? 2 : (a == "program" || a == "wait") ? 1 : 0;
         if (count == 0) return usage("unknown argument " + std::string(a));
@@ -148,6 +160,7 @@ int main(int argc, char** argv) {
                 if (s.what == "release") w.release(s.button, n[0], n[1]);
                 if (s.what == "move") w.move(n[0], n[1]);
                 if (s.what == "program") host.dispatch(effSetProgram, 0, n[0]);
+                if (s.what == "set") host.setParameter(n[0], s.value);
                 if (s.what == "wait") w.advance(n[0]);
             }
             auto& glue = *static_cast<APluginEditor*>(effect->getEditor());

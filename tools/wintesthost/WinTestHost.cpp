@@ -7,6 +7,9 @@
 //   close                effEditClose              -> "closed"
 //   program N            effSetProgram             -> "program N"
 //   get N                getParameter              -> "param N VALUE"
+//   set N V              setParameter from a thread of the host's -> "set N V"
+//   playset N V          setParameter on the audio thread between two blocks
+//                                                  -> "played N V"
 //   children             our window's descendants  -> "children N"
 //   closeinstance        effClose                  -> "instance closed"
 //   second               a second instance in a second window, editor open
@@ -18,7 +21,9 @@
 //
 // Every audioMasterAutomate the plug-in sends is printed the moment it
 // arrives: "automate INDEX VALUE" from the first instance, "automate2 ..."
-// from the second.
+// from the second; so are the edit gestures' requests, "beginedit INDEX" and
+// "endedit INDEX" ("beginedit2", "endedit2").
+#include "tools/host/HostChanges.h"
 #include "tools/host/VstHost.h"
 
 #ifndef NOMINMAX
@@ -56,14 +61,22 @@ void say(const char* format, ...) {
     std::fflush(stdout);
 }
 
-// An instance whose automate requests are printed with `label`; the host
-// library answers the rest.
-std::unique_ptr<vhost::Host> makeInstance(const char* label) {
+// An instance whose requests of a gesture are printed with `suffix` after
+// their word ("automate", "beginedit", "endedit"); the host library answers
+// the rest.
+std::unique_ptr<vhost::Host> makeInstance(const char* suffix) {
     auto h = std::make_unique<vhost::Host>(entry);
-    h->onCall = [label](const vhost::HostCall& c) -> std::optional<VstIntPtr> {
-        if (c.opcode != audioMasterAutomate) return std::nullopt;
-        say("%s %d %.6f", label, c.index, c.opt);
-        return 0;
+    h->onCall = [suffix](const vhost::HostCall& c) -> std::optional<VstIntPtr> {
+        if (c.opcode == audioMasterAutomate) {
+            say("automate%s %d %.6f", suffix, c.index, c.opt);
+            return 0;
+        }
+        if (c.opcode == audioMasterBeginEdit || c.opcode == audioMasterEndEdit) {
+            say("%s%s %d", c.opcode == audioMasterBeginEdit ? "beginedit" : "endedit", suffix,
+                c.index);
+            return 1;
+        }
+        return std::nullopt;
     };
     if (!h->open()) return nullptr;
     h->dispatch(effOpen);
@@ -90,7 +103,8 @@ BOOL CALLBACK countChild(HWND, LPARAM counter) {
 void run(const std::string& line) {
     char verb[32] = {};
     int arg = 0;
-    std::sscanf(line.c_str(), "%31s %d", verb, &arg);
+    float value = 0.0f;
+    std::sscanf(line.c_str(), "%31s %d %f", verb, &arg, &value);
     const std::string v = verb;
     if (v == "getrect") {
         ERect* r = nullptr;
@@ -116,6 +130,14 @@ void run(const std::string& line) {
     } else if (v == "get") {
         const float value = first ? first->getParameter(arg) : 0.0f;
         say("param %d %.6f", arg, value);
+    } else if (v == "set" || v == "playset") {
+        if (first) {
+            if (v == "set")
+                vhost::setFromOwnThread(*first, arg, value);
+            else
+                vhost::setWhileProcessing(*first, arg, value);
+        }
+        say("%s %d %.6f", v == "set" ? "set" : "played", arg, value);
     } else if (v == "children") {
         int n = 0;
         EnumChildWindows(hostWindow, countChild, reinterpret_cast<LPARAM>(&n));
@@ -125,7 +147,7 @@ void run(const std::string& line) {
         first.reset();
         say("instance closed");
     } else if (v == "second") {
-        if (!second) second = makeInstance("automate2");
+        if (!second) second = makeInstance("2");
         if (second) {
             second->dispatch(effEditOpen, 0, 0, secondWindow);
             SetWindowPos(secondWindow, nullptr, 0, 0, 390, 158, SWP_NOMOVE | SWP_NOZORDER);
@@ -233,7 +255,7 @@ int main(int argc, char** argv) {
         kHostLeft, kHostTop + 200, 400, 160, nullptr, nullptr, wc.hInstance, nullptr);
     if (!hostWindow || !secondWindow) return 1;
 
-    first = makeInstance("automate");
+    first = makeInstance("");
     if (!first) {
         std::fprintf(stderr, "main returned no effect\n");
         return 1;

@@ -11,6 +11,8 @@
 //   close            effEditClose                  -> "closed"
 //   program N        effSetProgram                 -> "program N"
 //   get N            getParameter                  -> "param N VALUE"
+//   set N V          setParameter from a thread of the host's -> "set N V"
+//   playset N V      setParameter on the audio thread between two blocks -> "played N V"
 //   children         our window's descendants      -> "children N"
 //   destroyparent    destroys our window (the editor's parent) and makes a new one in its
 //                    place; the editor is not told -> "parent destroyed"
@@ -25,15 +27,18 @@
 //   quit             closes what is open, unloads the plug-in -> "unloaded", "bye"
 //
 // Every audioMasterAutomate is printed the moment it arrives: "automate INDEX
-// VALUE" from the first instance, "automate2 ..." from the second. After
-// every call into the plug-in the host checks that its own X error handlers
-// are still installed ("handler-left OPCODE" if not); an X error that reaches
-// the host's handler is printed ("xerror ...") and ends the host with status
-// 3, as Xlib's default handler would end it.
+// VALUE" from the first instance, "automate2 ..." from the second; so are the
+// edit gestures' requests, "beginedit INDEX" and "endedit INDEX"
+// ("beginedit2", "endedit2"). After every call into the plug-in the host
+// checks that its own X error handlers are still installed ("handler-left
+// OPCODE" if not); an X error that reaches the host's handler is printed
+// ("xerror ...") and ends the host with status 3, as Xlib's default handler
+// would end it.
 //
 // Without a display the host still runs: it passes a made-up window id and
 // says "nodisplay" before "ready".
 #include "frame/DAEffectX.h"
+#include "tools/host/HostChanges.h"
 #include "tools/host/VstHost.h"
 
 #include <X11/Xlib.h>
@@ -107,12 +112,20 @@ VstIntPtr call(vhost::Host& h, VstInt32 opcode, VstInt32 index = 0, VstIntPtr va
     return answer;
 }
 
-std::unique_ptr<vhost::Host> makeInstance(const char* label) {
+// An instance whose requests of a gesture are printed with `suffix` after
+// their word ("automate", "beginedit", "endedit"); the host library answers
+// the rest.
+std::unique_ptr<vhost::Host> makeInstance(const char* suffix) {
     auto h = std::make_unique<vhost::Host>(entry);
-    h->onCall = [label](const vhost::HostCall& c) -> std::optional<VstIntPtr> {
+    h->onCall = [suffix](const vhost::HostCall& c) -> std::optional<VstIntPtr> {
         if (c.opcode == audioMasterAutomate) {
-            say("%s %d %.6f", label, c.index, c.opt);
+            say("automate%s %d %.6f", suffix, c.index, c.opt);
             return 0;
+        }
+        if (c.opcode == audioMasterBeginEdit || c.opcode == audioMasterEndEdit) {
+            say("%s%s %d", c.opcode == audioMasterBeginEdit ? "beginedit" : "endedit", suffix,
+                c.index);
+            return 1;
         }
         return std::nullopt;
     };
@@ -276,7 +289,8 @@ void render(int frames) {
 bool run(const std::string& line) {
     char verb[32] = {};
     int arg = 0;
-    std::sscanf(line.c_str(), "%31s %d", verb, &arg);
+    float value = 0.0f;
+    std::sscanf(line.c_str(), "%31s %d %f", verb, &arg, &value);
     const std::string v = verb;
     if (v == "getrect") {
         ERect* r = nullptr;
@@ -307,6 +321,14 @@ bool run(const std::string& line) {
         say("program %d", arg);
     } else if (v == "get") {
         say("param %d %.6f", arg, first ? first->getParameter(arg) : 0.0f);
+    } else if (v == "set" || v == "playset") {
+        if (first) {
+            if (v == "set")
+                vhost::setFromOwnThread(*first, arg, value);
+            else
+                vhost::setWhileProcessing(*first, arg, value);
+        }
+        say("%s %d %.6f", v == "set" ? "set" : "played", arg, value);
     } else if (v == "children") {
         say("children %d", descendants(hostWindow));
     } else if (v == "destroyparent") {
@@ -325,7 +347,7 @@ bool run(const std::string& line) {
         editorOpen = false;
         say("instance closed");
     } else if (v == "second") {
-        if (!second) second = makeInstance("automate2");
+        if (!second) second = makeInstance("2");
         if (second && call(*second, effEditOpen, 0, 0, windowPointer(secondWindow)))
             secondOpen = true;
         printEditorOrigin(secondWindow, "editor2");
@@ -410,7 +432,7 @@ int main(int argc, char** argv) {
     hostWindow = makeHostWindow(kHostLeft, kHostTop, 400, 180);
     secondWindow = makeHostWindow(kHostLeft, kHostTop + 200, 400, 160);
 
-    first = makeInstance("automate");
+    first = makeInstance("");
     if (!first) {
         std::fprintf(stderr, "VSTPluginMain returned no effect\n");
         return 1;
