@@ -1,24 +1,28 @@
-// Cost per frame of processReplacing beside the bare filter recursion, its
-// floor: each output sample waits on the one before through the recursion's
-// multiplies, adds and roundings, and nothing else in the signal path needs
-// to lie on that chain.
+// Cost per frame of the keyed filter (what processReplacing runs) beside the
+// bare filter recursion, its floor: each output sample waits on the one before through the
+// recursion's multiplies, adds and roundings, and nothing else in the signal path needs to lie on
+// that chain.
 //
 // Every case runs at 44100 Hz with program 0 on stereo blocks of 32, 64, 512
 // and 4096 frames, for three keys: a moving key (the envelope changes at every
 // redesign), a silent key after a loud passage and a saturated key (the
-// envelope above 1, so the sweep stays at its top). Each iteration times one
-// pass over the signal through processReplacing and then the same frames
+// envelope above 1, so the sweep stays at its top). The keyed filter is
+// driven as the plug-in drives it, with program 0's control values and no
+// host. Each iteration times one pass over the signal through it and then
+// the same frames
 // through the floor in blocks of the same size, so drift on a shared machine
 // hits both alike; the ratio is computed for each iteration. Each
 // repetition reports the medians over its iterations, and the summary table
 // at the end the medians of those over the repetitions.
 #include "plugin/dsp/FilterDesign.h"
+#include "plugin/dsp/KeyedFilter.h"
 #include "plugin/dsp/Numeric.h"
-#include "plugin/uPlugin.h"
+#include "plugin/params/Parameters.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -35,8 +39,12 @@ constexpr int kSignalFrames = 16384; // one pass; 64 KB per channel, cache-resid
 constexpr int kBlockSizes[] = {32, 64, 512, 4096};
 constexpr int kRepetitions = 9;
 
-VstIntPtr VSTCALLBACK benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
+// Program 0's control values at 44100 Hz.
+dsp::Controls factoryControls() {
+    std::array<float, kNumActiveParams> values{};
+    for (const ParameterInfo& p : kParameters)
+        values[static_cast<std::size_t>(p.index)] = p.factoryValue;
+    return params::controlsOf(values, 44100.0f);
 }
 
 enum KeyCase : int { kMovingKey, kSilentKey, kSaturatedKey, kNumKeyCases };
@@ -114,20 +122,16 @@ double median(std::vector<double> v) {
 void BM_Signal(benchmark::State& state) {
     const auto keyCase = static_cast<KeyCase>(state.range(0));
     const int block = static_cast<int>(state.range(1));
-    APlugin effect(&benchHost, nullptr); // no editor
-    effect.setSampleRate(44100.0f);
-    effect.resume();
+    dsp::KeyedFilter filter;
+    dsp::FixedControls controls(factoryControls());
     Signal s(keyCase);
     std::vector<float> outL(kSignalFrames), outR(kSignalFrames), floorOut(kSignalFrames);
     if (keyCase == kSilentKey) {
         // One second of a full-scale key first: the envelope climbs near 4
         // and then falls through the smallest numbers once the key is silent.
         std::vector<float> loud(block, 1.0f), audio(block, 0.2f), l(block), r(block);
-        for (int done = 0; done < 44100; done += block) {
-            float* in[2] = {loud.data(), audio.data()};
-            float* out[2] = {l.data(), r.data()};
-            effect.processReplacing(in, out, block);
-        }
+        for (int done = 0; done < 44100; done += block)
+            filter.process(loud.data(), audio.data(), l.data(), r.data(), block, controls);
     }
     Floor f;
     // Per iteration: ns per frame of each, and their ratio. Medians over the
@@ -136,11 +140,9 @@ void BM_Signal(benchmark::State& state) {
     std::vector<double> process, floor, ratio;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        for (int pos = 0; pos < kSignalFrames; pos += block) {
-            float* in[2] = {s.key.data() + pos, s.audio.data() + pos};
-            float* out[2] = {outL.data() + pos, outR.data() + pos};
-            effect.processReplacing(in, out, block);
-        }
+        for (int pos = 0; pos < kSignalFrames; pos += block)
+            filter.process(s.key.data() + pos, s.audio.data() + pos, outL.data() + pos,
+                           outR.data() + pos, block, controls);
         const auto t1 = std::chrono::steady_clock::now();
         for (int pos = 0; pos < kSignalFrames; pos += block)
             floorBlock(f, s.audio.data() + pos, floorOut.data() + pos, block);
@@ -174,7 +176,7 @@ BENCHMARK(BM_Signal)
     ->Unit(benchmark::kMicrosecond);
 
 // The console output, then one table of the medians: ns per frame of
-// processReplacing and of the floor, and their ratio.
+// the keyed filter and of the floor, and their ratio.
 class TableReporter : public benchmark::ConsoleReporter {
 public:
     TableReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
@@ -195,8 +197,7 @@ public:
         ConsoleReporter::Finalize();
         std::printf("\nMedians of %d repetitions, ns per frame (stereo frames at 44100 Hz):\n",
                     kRepetitions);
-        std::printf("%-22s %6s %18s %8s %9s\n", "key", "block", "processReplacing", "floor",
-                    "x floor");
+        std::printf("%-22s %6s %18s %8s %9s\n", "key", "block", "keyed filter", "floor", "x floor");
         for (const Row& row : rows)
             std::printf("%-22s %6s %18.2f %8.2f %9.2f\n", row.label.c_str(), row.block.c_str(),
                         row.process, row.floor, row.ratio);

@@ -17,7 +17,7 @@ APluginEditor::~APluginEditor() {
     // begin-edit with an end-edit.
     if (window) window->endGesture();
     if (window) {
-        plugin().editorClosed = true;
+        plugin().setEditorClosed(true);
         destroyWindow();
         parentWindow = nullptr;
     }
@@ -54,11 +54,11 @@ VstInt32 APluginEditor::open(void* ptr) {
         }
         TPluginEditorWindow& w = *window;
         w.native().setBounds(0, 0, w.native().clientWidth(), w.native().clientHeight());
-        for (int i = 0; i < kWindowValues; ++i) w.fvar[i] = plugin().fvar[i].load();
-        w.plugin = &plugin();
+        for (int i = 0; i < kWindowValues; ++i) w.fvar[i] = plugin().storedValue(i);
+        w.plugin = this;
         windowLive = true;
     }
-    plugin().editorClosed = false;
+    plugin().setEditorClosed(false);
     window->native().processRepaints();
     window->native().show();
     window->SetAll();
@@ -76,7 +76,7 @@ void APluginEditor::close() {
     }
     if (--openCount < 0) openCount = 0;
     if (openCount == 0) {
-        plugin().editorClosed = true;
+        plugin().setEditorClosed(true);
         destroyWindow();
         parentWindow = nullptr;
     }
@@ -95,13 +95,20 @@ void APluginEditor::idle() {
 }
 
 void APluginEditor::update() {
-    if (plugin().editorClosed || !windowLive) return;
-    for (int i = 0; i < kWindowValues; ++i) values.fvar[i] = plugin().fvar[i].load();
+    if (plugin().isEditorClosed() || !windowLive) return;
+    for (int i = 0; i < kWindowValues; ++i) values.fvar[i] = plugin().storedValue(i);
     // The effect raises the shared flag right before it updates after a
     // program load; note it for this window so that another instance's
     // window cannot consume it first.
-    if (editorRefreshPending) values.refreshRequested = true;
+    if (plugin().editorRefreshRequested()) values.refreshRequested = true;
 }
+
+void APluginEditor::beginEdit(int index) { plugin().beginEdit(index); }
+void APluginEditor::endEdit(int index) { plugin().endEdit(index); }
+void APluginEditor::setParameterAutomated(int index, float value) {
+    plugin().setParameterAutomated(index, value);
+}
+bool APluginEditor::takeRefreshRequest() { return plugin().takeEditorRefresh(); }
 
 std::unique_ptr<AEffEditor> createPluginEditor(APlugin& effect) {
     return std::make_unique<APluginEditor>(&effect);

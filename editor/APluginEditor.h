@@ -2,6 +2,7 @@
 // editor window while it exists and keeps the effect's editorClosed flag.
 #pragma once
 
+#include "editor/EditedEffect.h"
 #include "editor/uEditor.h"
 #include "frame/DAudioEffect.h"
 
@@ -10,7 +11,9 @@
 class APlugin;
 class TPluginEditorWindow;
 
-class APluginEditor : public AEffEditor {
+// To its window it presents the effect through the editor's seam, forwarding
+// each call to the effect and, through it, to the host.
+class APluginEditor : public AEffEditor, private EditedEffect {
 public:
     explicit APluginEditor(APlugin* effect);
     ~APluginEditor() override;
@@ -27,6 +30,11 @@ public:
     void* getParentWindow() const { return parentWindow; }
 
 private:
+    void beginEdit(int index) override;
+    void endEdit(int index) override;
+    void setParameterAutomated(int index, float value) override;
+    bool takeRefreshRequest() override;
+
     APlugin& plugin() const;
     void destroyWindow();
 

@@ -5,7 +5,7 @@
 // and never rescaled.
 #pragma once
 
-#include "plugin/Parameters.h"
+#include "plugin/params/Parameters.h"
 
 #include <array>
 #include <cstdint>

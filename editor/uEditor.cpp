@@ -1,16 +1,16 @@
 #include "editor/uEditor.h"
 
-#include "editor/Numeric.h"
-#include "editor/Readout.h"
-#include "frame/DAudioEffectX.h"
-#include "plugin/EditorRefresh.h"
+#include "editor/EditedEffect.h"
+#include "plugin/dsp/Numeric.h"
+#include "plugin/params/Readout.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-using editor::limit;
-using editor::roundDown;
+// The window computes in extended precision, as the read-out does.
+using dsp::limit;
+using dsp::roundDownExtended;
 
 namespace {
 
@@ -84,7 +84,7 @@ void TPluginEditorWindow::Clearscreen(const Area& area, ui::Rgb colour) {
 void TPluginEditorWindow::DrawSlider(const Area& area, int index) {
     const float v = fvar[index];
     painted[index] = v;
-    const int a = roundDown(static_cast<float>(100.0L * v + kSliderMargin));
+    const int a = roundDownExtended(static_cast<float>(100.0L * v + kSliderMargin));
     ui::Surface& s = window->surface(area.id);
     s.drawImage(IlBar, 0, 0);
     s.setBrushColor(ui::kMarkerColour);
@@ -97,10 +97,10 @@ void TPluginEditorWindow::DrawDial(const Area& area, int index, ui::Rgb backgrou
     const float t = static_cast<float>(kFullTurn * v);
     const long double c = std::cos(static_cast<long double>(t));
     const long double sn = std::sin(static_cast<long double>(t));
-    const int x1 = roundDown(static_cast<float>(kDotRadius * c + 24));
-    const int y1 = roundDown(static_cast<float>(kDotRadius * sn + 24));
-    const int x2 = roundDown(static_cast<float>(kDotRadius * c + 16));
-    const int y2 = roundDown(static_cast<float>(kDotRadius * sn + 16));
+    const int x1 = roundDownExtended(static_cast<float>(kDotRadius * c + 24));
+    const int y1 = roundDownExtended(static_cast<float>(kDotRadius * sn + 24));
+    const int x2 = roundDownExtended(static_cast<float>(kDotRadius * c + 16));
+    const int y2 = roundDownExtended(static_cast<float>(kDotRadius * sn + 16));
     Clearscreen(area, background);
     ui::Surface& s = window->surface(area.id);
     s.drawImage(ilDial, 0, 0);
@@ -307,8 +307,10 @@ void TPluginEditorWindow::Timer1Timer() {
 }
 
 void TPluginEditorWindow::Timer2Timer() {
-    const bool requested = values.refreshRequested.load();
-    if (editorRefreshPending || requested) {
+    // The glue notes a program load of its effect in the values block; the
+    // effect's own request is taken from it here.
+    const bool asked = plugin && plugin->takeRefreshRequest();
+    if (values.refreshRequested.exchange(false) || asked) {
         SetAll();
     } else {
         // Values the host changed (automation, its own controls): the
@@ -316,8 +318,6 @@ void TPluginEditorWindow::Timer2Timer() {
         for (int i = 0; i < ui::kControlCount; ++i)
             if (fvar[i] != painted[i]) SetControl(i);
     }
-    editorRefreshPending = false;
-    values.refreshRequested = false;
 }
 
 // ---- platform events ------------------------------------------------------

@@ -7,13 +7,13 @@
 #include "editor/LifeToken.h"
 #include "editor/Platform.h"
 #include "frame/Relaxed.h"
-#include "plugin/Parameters.h"
+#include "plugin/params/Parameters.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 
-class AudioEffectX;
+class EditedEffect;
 
 // The window copies the values that a program change loads.
 inline constexpr int kWindowValues = kNumProgramValues;
@@ -68,10 +68,8 @@ public:
     const Area Image1{ui::AreaId::Image1};
     const Area DlBoost{ui::AreaId::DlBoost};
 
-    // The effect, borrowed; set by the editor glue. The window needs no more
-    // of it than the frame's setParameterAutomated and the edit gesture's
-    // begin and end requests.
-    AudioEffectX* plugin = nullptr;
+    // The effect, borrowed, as the format's glue presents it; set by the glue.
+    EditedEffect* plugin = nullptr;
     int adjustMode = 0;     // 0: left-button drag, 1: right-button fine step
     float stepDelta = 0.0f; // 0, +0.001 or -0.001 per Timer1 tick
     int selectedIndex = 0;  // the parameter that the fine step acts on

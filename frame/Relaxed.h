@@ -26,6 +26,8 @@ public:
     operator T() const noexcept { return load(); }
     T load() const noexcept { return v.load(std::memory_order_relaxed); }
     void store(T x) noexcept { v.store(x, std::memory_order_relaxed); }
+    // Stores `x` and answers the value it replaced, as one step.
+    T exchange(T x) noexcept { return v.exchange(x, std::memory_order_relaxed); }
 
 private:
     std::atomic<T> v;

@@ -1,10 +1,7 @@
 #include "plugin/uPlugin.h"
 
-#include "editor/Readout.h"
-#include "plugin/DecimalSeparator.h"
-#include "plugin/dsp/FilterDesign.h"
-#include "plugin/dsp/Numeric.h"
-#include "plugin/dsp/SoftClip.h"
+#include "plugin/params/DecimalSeparator.h"
+#include "plugin/params/Readout.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -69,13 +66,9 @@ APlugin::APlugin(audioMasterCallback audioMaster, EditorFactory makeEditor)
     setUniqueID(kUniqueID);
     for (int i = 0; i < kNumPrograms; ++i)
         std::snprintf(Programs[i]->name, kProgramNameSize, "Default %d", i + 1);
-    ring = dsp::HistoryRing{};
-    sampleCount = 0;
     editorRefreshPending = true;
     lastUsableRate = 44100.0f;
     storeChanged();
-    section = dsp::FilterSection{};
-    follower = dsp::EnvelopeFollower{};
     for (const ParameterInfo& p : kParameters) Programs[0]->fvar[p.index] = p.factoryValue;
     setProgram(0);
     copyText(Programs[0]->name, "Default", kProgramNameSize);
@@ -104,31 +97,24 @@ void APlugin::setBlockSizeAndSampleRate(VstInt32 blockSize, float sampleRate) {
     noteRate(sampleRate);
 }
 
-ControlValues APlugin::storedControls() const {
-    ControlValues c;
+dsp::Controls APlugin::storedControls() const {
     const float frameRate = getSampleRate();
-    c.fs = isUsableRate(frameRate) ? frameRate : lastUsableRate.load();
-    c.low = fvar[kParamLowFrequency];
-    c.high = fvar[kParamHighFrequency];
-    // The read-out names the type by the same factor.
-    const double typeScale = static_cast<double>(kParameters[kParamFilterType].scale);
-    c.filterType = dsp::roundDown(dsp::single(typeScale * fvar[kParamFilterType]));
-    c.filterQ = dsp::single(0.995 * fvar[kParamFilterQ]);
-    c.boost = dsp::boostGain(fvar[kParamBoost]);
-    c.attackCoef = dsp::envelopeCoefficient(fvar[kParamAttack], c.fs);
-    c.releaseCoef = dsp::envelopeCoefficient(fvar[kParamRelease], c.fs);
-    c.swapStereo = fvar[kParamSwapStereo] >= 0.5f ? 1.0f : 0.0f;
-    return c;
+    const float fs = isUsableRate(frameRate) ? frameRate : lastUsableRate.load();
+    std::array<float, kNumActiveParams> values;
+    for (int i = 0; i < kNumActiveParams; ++i) values[static_cast<std::size_t>(i)] = fvar[i];
+    return params::controlsOf(values, fs);
 }
 
-void APlugin::takeStores() {
+const dsp::Controls& APlugin::controls() {
     // Acquire: every store counted by what is read here is seen below. A
     // store that is not yet counted moves the count again, and the next look
     // derives once more.
     const std::uint32_t count = storeCount.load(std::memory_order_acquire);
-    if (count == controlsOfStore) return;
-    controlsOfStore = count;
-    controls = storedControls();
+    if (count != derivedAt) {
+        derivedAt = count;
+        derived = storedControls();
+    }
+    return derived;
 }
 
 void APlugin::setParameter(VstInt32 index, float value) {
@@ -150,120 +136,11 @@ float APlugin::getParameter(VstInt32 index) {
 
 void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {}
 
-void APlugin::redesign(float weight, BlockRun& run) {
-    takeStores();
-    const ControlValues& c = controls;
-    const DesignInputs in{c.low, c.high, weight, c.filterQ, c.fs, c.filterType};
-    if (!designed || !(in == lastDesign)) {
-        cutoff = dsp::sweepFrequency(in.low, in.high, in.weight);
-        run.next = dsp::designFilter(in.type, cutoff, in.resonance, in.rate);
-        lastDesign = in;
-        designed = true;
-    } else {
-        run.next = run.inForce;
-    }
-    run.settings = dsp::EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef);
-}
-
-template <bool follow, bool filter>
-inline void APlugin::followAndFilter(BlockRun& run, int frames) {
-    // Local copies, so that both recursions keep their state in registers
-    // while the outputs are stored.
-    dsp::EnvelopeFollower follower = run.follower;
-    dsp::SectionRun section = run.section;
-    const float* key = run.key;
-    const float* audio = run.audio;
-    float* outL = run.outL;
-    float* outR = run.outR;
-    while (frames > 0) {
-        if (filter && run.filtered == run.filterDesignAt) {
-            run.inForce = run.next;
-            section.setCoefficients(run.inForce);
-            run.filterDesignAt += kRedesignInterval;
-        }
-        // A stretch without a design point for either side: up to the
-        // follower's next one included, and up to the filter's excluded.
-        int stretch = frames;
-        if (follow) stretch = std::min(stretch, run.followerDesignAt - run.followed + 1);
-        if (filter) stretch = std::min(stretch, run.filterDesignAt - run.filtered);
-        const dsp::EnvelopeFollower::Settings settings = run.settings;
-        // The filter keeps the oldest history entry only where the block's
-        // last frame may fall: the follower has finished by then.
-        constexpr bool keepOldest = !follow;
-        float filtered[kRedesignInterval];
-        for (int k = 0; k < stretch; ++k) {
-            if (filter) {
-                // A non-finite sample is heard as silence, so that one bad
-                // value cannot leave the follower or the filter without a
-                // number.
-                filtered[k] =
-                    section.filterStep<keepOldest>(dsp::finiteOrSilence(audio[run.filtered + k]));
-            }
-            if (follow) follower.follow(dsp::finiteOrSilence(key[run.followed + k]), settings);
-        }
-        if (filter) {
-            // The clipper has no memory: it runs apart from the recursions.
-            // Every frame's inputs have been read by now (the follower is
-            // ahead), so the host may pass the same buffers for both.
-            dsp::softClipInto(filtered, outL + run.filtered, outR + run.filtered, stretch);
-        }
-        frames -= stretch;
-        if (filter) run.filtered += stretch;
-        if (follow) {
-            run.followed += stretch;
-            if (run.followed == run.followerDesignAt + 1) {
-                redesign(follower.weight(), run);
-                run.followerDesignAt += kRedesignInterval;
-            }
-        }
-    }
-    run.follower = follower;
-    run.section = section;
-}
-
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     if (sampleFrames <= 0 || !inputs || !outputs) return;
-    const float* inL = inputs[0];
-    const float* inR = inputs[1];
-    float* outL = outputs[0];
-    float* outR = outputs[1];
-    if (!inL || !inR || !outL || !outR) return;
-    takeStores();
-    const ControlValues& c = controls;
-    // The stereo choice holds for the whole block, so that the key and the
-    // audio of every frame come from opposite inputs.
-    const bool reversed = c.swapStereo != 0.0f;
-    // The first frame that brings the counter to a multiple of 32.
-    const int firstDesign =
-        static_cast<int>((kRedesignInterval - ((sampleCount + 1) & (kRedesignInterval - 1))) &
-                         (kRedesignInterval - 1));
-    BlockRun run{reversed ? inR : inL,
-                 reversed ? inL : inR,
-                 outL,
-                 outR,
-                 follower,
-                 dsp::EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef),
-                 0,
-                 firstDesign,
-                 dsp::SectionRun(section, ring),
-                 section.coef,
-                 section.coef,
-                 0,
-                 firstDesign};
-    // The follower starts alone, runs beside the filter kFollowerLead frames
-    // ahead (one in a short block), and the filter finishes alone. Every frame of the block is read
-    // and written once, whatever its length.
-    const int n = static_cast<int>(sampleFrames);
-    const int lead = n < kShortBlock ? 1 : kFollowerLead;
-    followAndFilter<true, false>(run, lead);
-    followAndFilter<true, true>(run, n - lead);
-    followAndFilter<false, true>(run, lead);
-    // The rings rotate once per frame; the run kept their newest entries.
-    ring.advanceBy(static_cast<std::uint32_t>(sampleFrames));
-    run.section.store(section, ring);
-    section.coef = run.inForce;
-    follower = run.follower;
-    sampleCount += static_cast<std::uint32_t>(sampleFrames);
+    if (!inputs[0] || !inputs[1] || !outputs[0] || !outputs[1]) return;
+    filter.process(inputs[0], inputs[1], outputs[0], outputs[1], static_cast<int>(sampleFrames),
+                   *this);
 }
 
 void APlugin::setProgram(VstInt32 program) {

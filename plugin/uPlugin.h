@@ -1,5 +1,5 @@
-// The effect: a keyed filter. One input is the key, whose envelope sweeps a
-// second-order filter that the other input passes through.
+// The effect as a VST 2 plug-in: the interface's class around the keyed
+// filter, with its 120 parameters, 16 programs and what it tells the host.
 //
 // Threads: the host may run processReplacing on its audio thread while
 // parameters, programs and the rate change on others, two of them at once;
@@ -18,9 +18,8 @@
 #include "frame/DAudioEffectX.h"
 #include "frame/Relaxed.h"
 #include "plugin/EditorRefresh.h"
-#include "plugin/Parameters.h"
-#include "plugin/dsp/Envelope.h"
-#include "plugin/dsp/FilterSection.h"
+#include "plugin/dsp/KeyedFilter.h"
+#include "plugin/params/Parameters.h"
 
 #include <array>
 #include <atomic>
@@ -31,44 +30,12 @@
 
 constexpr VstInt32 kUniqueID = fourCharCode('V', 'm', 'q', 'z');
 
-// Frames between two filter designs; the sweep is redesigned when the frame
-// counter's low bits are all zero.
-constexpr std::uint32_t kRedesignInterval = 32;
-
-// Frames by which the follower and the sweep's redesign run ahead of the
-// filter inside a block. The two are independent chains of dependent
-// arithmetic that meet only where a new design takes effect: the processor
-// works on both at once, and each design starts this many frames before the
-// filter needs it. The stereo choice is read once per block; the follower's
-// settings at the block's start and again at each design point, so a change
-// from another thread lands within 32 frames, one made between blocks at the
-// block's first frame.
-constexpr int kFollowerLead = 16;
-
-// Blocks shorter than this run the follower one frame ahead only. A lead
-// costs its frames of the follower alone at the block's start and of the
-// filter alone at its end; it pays back only over several design points.
-constexpr int kShortBlock = 4 * static_cast<int>(kRedesignInterval);
-
 class APlugin;
 
 // Makes the editor an effect owns. The plug-in's entry passes the editor
 // library's; the engine itself knows no editor, and an effect made without
 // one has none.
 using EditorFactory = std::unique_ptr<AEffEditor> (*)(APlugin& effect);
-
-// What the signal path runs on: the acting parameters mapped to the
-// quantities the follower, the sweep and the filter design use.
-struct ControlValues {
-    float low = 0.0f, high = 0.0f; // sweep positions 0 .. 1 at envelope 0 and 1
-    int filterType = 0;            // 0 .. 4
-    float filterQ = 0.0f;          // 0 .. 0.995
-    float boost = 0.0f;            // detector gain 0 .. 3.999
-    float attackCoef = 1.0f;       // follower coefficients, 0 < c <= 1
-    float releaseCoef = 1.0f;
-    float swapStereo = 0.0f; // 0.0 "Normal" (key left), 1.0 "Reversed"
-    float fs = 44100.0f;     // Hz, the last usable rate the host set
-};
 
 class APluginProgram {
 public:
@@ -78,7 +45,7 @@ public:
     char name[kProgramNameSize];
 };
 
-class APlugin : public AudioEffectX {
+class APlugin : public AudioEffectX, private dsp::ControlSource {
 public:
     APlugin(audioMasterCallback audioMaster, EditorFactory makeEditor);
     ~APlugin() override;
@@ -110,16 +77,22 @@ public:
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
 
-    // Live parameter values; indices 0..7 act, the rest are stored only.
-    Relaxed<float> fvar[kNumStoredValues];
+    // What the editor reads and keeps, by name. A stored value by index
+    // (0 .. 500; the editor copies 0 .. 120).
+    float storedValue(int index) const { return fvar[index]; }
     // Kept by the editor glue: false while its window is open.
-    Relaxed<bool> editorClosed{false};
+    void setEditorClosed(bool closed) { editorClosed = closed; }
+    bool isEditorClosed() const { return editorClosed; }
+    // Whether a program load has asked every editor window to repaint; the
+    // request stays until a window's refresh tick takes it, which clears it.
+    bool editorRefreshRequested() const { return editorRefreshPending; }
+    bool takeEditorRefresh() { return editorRefreshPending.exchange(false); }
 
     const APluginProgram& program(int i) const { return *Programs[i]; }
 
     // The control values of the values stored now, as the next block will
     // derive them; for tools and tests.
-    ControlValues storedControls() const;
+    dsp::Controls storedControls() const;
     int getFilterType() const { return storedControls().filterType; }
     float getFilterQ() const { return storedControls().filterQ; }
     float getBoost() const { return storedControls().boost; }
@@ -127,49 +100,23 @@ public:
     float getReleaseCoef() const { return storedControls().releaseCoef; }
     float getSwapStereo() const { return storedControls().swapStereo; }
     float getFs() const { return storedControls().fs; }
-    // Read-only views of the signal state, for tools and tests. It is the
-    // audio thread's: read it only while no block is being processed.
-    float getEnvelope() const { return follower.envelope; }
-    float getCutoff() const { return cutoff; }
-    std::uint32_t getSampleCount() const { return sampleCount; }
-    const dsp::HistoryRing& getRing() const { return ring; }
-    const dsp::FilterSection& getSection() const { return section; }
+    // The keyed filter's signal state, for tools and tests. It is the audio
+    // thread's: read it only while no block is being processed.
+    const dsp::KeyedFilter& signal() const { return filter; }
 
 private:
-    // A block in progress: the buffers, the follower ahead and the filter
-    // behind, each with its position in the block and the frame of its next
-    // design point. Design points fall on the frames that bring the frame
-    // counter to a multiple of 32, counted since construction.
-    struct BlockRun {
-        const float* key;
-        const float* audio;
-        float* outL;
-        float* outR;
-        dsp::EnvelopeFollower follower;
-        dsp::EnvelopeFollower::Settings settings; // as read for the follower's current stretch
-        int followed = 0;                         // frames the follower has run
-        int followerDesignAt;                     // its next design point
-        dsp::SectionRun section;
-        dsp::BiquadCoefficients inForce; // the design the filter runs on
-        dsp::BiquadCoefficients next;    // made by the follower for the filter's next design point
-        int filtered = 0;                // frames the filter has run
-        int filterDesignAt;              // its next design point
-    };
-    // Runs `frames` frames of the follower (when `follow`) and of the filter
-    // (when `filter`), each from where it stands; the follower makes the design
-    // for every design point it passes, the filter takes it up on arrival.
-    template <bool follow, bool filter> void followAndFilter(BlockRun& run, int frames);
-    // The redesign for the envelope weight `weight` of a design point: into
-    // `next`, and the follower's settings read again for the frames after it.
-    void redesign(float weight, BlockRun& run);
+    // The keyed filter asks at the start of each block and at each design
+    // point: the control values, derived again when a store has happened
+    // since they were last derived. Audio thread only.
+    const dsp::Controls& controls() override;
     // After a store of a value the control values derive from.
     void storeChanged() { storeCount.fetch_add(1, std::memory_order_release); }
     // A rate from the host: a usable one is kept for when a later one is not.
     void noteRate(float rate);
-    // Audio thread: derives the control values again when a store has
-    // happened since they were last derived.
-    void takeStores();
 
+    // Live parameter values; indices 0..7 act, the rest are stored only.
+    Relaxed<float> fvar[kNumStoredValues];
+    Relaxed<bool> editorClosed{false};
     // Bumped (release) after every store the control values derive from.
     std::atomic<std::uint32_t> storeCount{1};
     // The last usable rate the host set: what fs is while the frame's rate
@@ -183,23 +130,9 @@ private:
     const std::string separator;
 
     // Audio thread only.
-    ControlValues controls;            // derived from the stored values ...
-    std::uint32_t controlsOfStore = 0; // ... as they stood at this store count
-    dsp::EnvelopeFollower follower;
-    dsp::HistoryRing ring;
-    std::uint32_t sampleCount = 0; // wraps at 2^32; the low bits pace the redesign
-    float cutoff = 0.0f;           // Hz, input of the latest design
-    // Everything the latest design was made from. A redesign from the same
-    // values would give the same coefficients, so it is skipped: a silent
-    // key holds the envelope weight at 0 and a loud one at 1 for long runs.
-    struct DesignInputs {
-        float low, high, weight, resonance, rate;
-        int type;
-        bool operator==(const DesignInputs&) const = default;
-    };
-    DesignInputs lastDesign{};
-    bool designed = false; // no design yet: the coefficients are all zero
-    dsp::FilterSection section;
+    dsp::Controls derived;       // derived from the stored values ...
+    std::uint32_t derivedAt = 0; // ... as they stood at this store count
+    dsp::KeyedFilter filter;
 
     std::array<std::unique_ptr<APluginProgram>, kNumPrograms> Programs;
     Relaxed<float> vuLevel{0.0f};

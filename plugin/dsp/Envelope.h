@@ -9,14 +9,6 @@
 
 namespace dsp {
 
-// Follower coefficient for a normalised time p (0 .. 1) at `fs` Hz: the
-// follower covers the fraction c of the remaining distance per sample, with
-// c = 1000 / n for n samples in 2^(12 p) ms, and c = 1 below 1000 samples.
-float envelopeCoefficient(float p, float fs);
-
-// Detector gain for the "Boost" value p: 0 .. 3.999.
-float boostGain(float p);
-
 // Follower state: one single, never clamped, so with a gain above 1 it may
 // rise above 1. It never becomes negative or infinite: the detector value is
 // bounded to half the largest finite single, and one step moves the envelope

@@ -1,7 +1,11 @@
-// Numeric helpers shared by the effect engine and the editor window.
+// Numeric helpers of the signal path, the parameters' mapping and texts, and
+// the editor window.
 //
-// Arithmetic is carried in double and rounded to single precision where the
-// engine stores a value; these helpers fix that rounding in one place.
+// The engine carries its arithmetic in double and rounds to single where it
+// stores a value; the editor window and the read-out carry theirs in the
+// extended precision of long double. The rounding rules are the same; the
+// two precisions give different results near the rules' edges, so each has
+// its own name and every caller keeps the one it was written for.
 #pragma once
 
 #include <cfloat>
@@ -27,6 +31,27 @@ inline int roundDown(float x) {
 // factor is the decimal 0.6931472, slightly above ln 2, so pow2(10) is
 // 1024.000244 and pow2(9) 512.000061 (the single just above 512), not the exact powers.
 inline float pow2(float x) { return single(std::exp(0.6931472 * static_cast<double>(x))); }
+
+// roundDown computed in extended precision: the editor window's and the
+// read-out's. Values outside the int range are the caller's to avoid.
+inline int roundDownExtended(float x) {
+    return static_cast<int>(std::nearbyint(static_cast<long double>(x) - 0.4999999L));
+}
+
+// pow2 in extended precision: e^(0.6931472 x) rounded to single.
+inline float pow2Extended(float x) {
+    return static_cast<float>(std::exp(0.6931472L * static_cast<long double>(x)));
+}
+
+// Clamps to 0 .. 1; a NaN gives 0.
+inline float limit(float x) {
+    if (!(x >= 0.0f)) return 0.0f;
+    if (x > 1.0f) return 1.0f;
+    return x;
+}
+
+// Nearest integer, ties to even (the default rounding mode).
+inline long long roundEven(long double x) { return std::llrint(x); }
 
 // True for a finite single (neither infinite nor NaN).
 inline bool isFiniteSample(float x) { return std::fabs(x) <= FLT_MAX; }

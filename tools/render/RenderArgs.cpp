@@ -1,6 +1,6 @@
 // The renderers' command line: every option, its checks, and the help text.
-#include "editor/Readout.h"
-#include "plugin/Parameters.h"
+#include "plugin/params/Parameters.h"
+#include "plugin/params/Readout.h"
 #include "tools/render/RenderCore.h"
 
 #include <array>

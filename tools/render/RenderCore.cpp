@@ -1,6 +1,6 @@
 #include "tools/render/RenderCore.h"
 
-#include "editor/Readout.h"
+#include "plugin/params/Readout.h"
 #include "tools/Version.h"
 #include "tools/host/VstHost.h"
 

@@ -1,7 +1,7 @@
 #include "editor/platform/win32/Win32Platform.h"
 
 #include "editor/MouseRouter.h"
-#include "plugin/DecimalSeparator.h"
+#include "plugin/params/DecimalSeparator.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

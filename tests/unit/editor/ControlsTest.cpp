@@ -76,7 +76,7 @@ TEST_F(Controls, LeftDragLeavingTheAreaPinsAtTheEnds) {
     EXPECT_FLOAT_EQ(window().fvar[1], 0.0f);
     // Over another control the drag still belongs to the slider.
     moveTo(AreaId::DlQ1, 20, 20);
-    EXPECT_FLOAT_EQ(window().fvar[3], effect->fvar[3]);
+    EXPECT_FLOAT_EQ(window().fvar[3], effect->storedValue(3));
     native().release(MouseButton::Left, 500, 500);
     EXPECT_FALSE(window().dragging);
     const auto a = automated();
@@ -275,7 +275,7 @@ TEST_F(Controls, HandlersKnowAreasByName) {
 TEST_F(Controls, ChangePathReachesEffectThenHostThenPaints) {
     press(AreaId::DlFType1, MouseButton::Left, 21, 35);
     // setParameterAutomated: the effect's value first, then the host's automate.
-    EXPECT_NEAR(effect->fvar[2], 0.25f, 1e-6);
+    EXPECT_NEAR(effect->storedValue(2), 0.25f, 1e-6);
     const auto a = automated();
     ASSERT_EQ(a.size(), 1u);
     EXPECT_EQ(a[0].index, 2);

@@ -38,7 +38,7 @@ TEST_F(Glue, GetRectAnswersTheClosedSizeUnlessAWindowExists) {
 }
 
 TEST_F(Glue, OpenCreatesPlacesFillsAndShowsTheWindow) {
-    EXPECT_FALSE(effect->editorClosed);
+    EXPECT_FALSE(effect->isEditorClosed());
     EXPECT_EQ(glue().getOpenCount(), 0);
     openEditor();
     EXPECT_EQ(glue().getOpenCount(), 1);
@@ -49,9 +49,15 @@ TEST_F(Glue, OpenCreatesPlacesFillsAndShowsTheWindow) {
     EXPECT_EQ(native().placement().top, 0);
     EXPECT_EQ(native().placement().width(), 390);
     EXPECT_EQ(native().placement().height(), 158);
-    EXPECT_EQ(window().plugin, effect);
-    for (int i = 0; i < kWindowValues; ++i) EXPECT_EQ(window().fvar[i], effect->fvar[i]) << i;
-    EXPECT_FALSE(effect->editorClosed);
+    for (int i = 0; i < kWindowValues; ++i)
+        EXPECT_EQ(window().fvar[i], effect->storedValue(i)) << i;
+    // The window's plugin is this effect, as the glue presents it.
+    ASSERT_NE(window().plugin, nullptr);
+    const float before = effect->storedValue(119);
+    window().plugin->setParameterAutomated(119, 0.375f);
+    EXPECT_EQ(effect->storedValue(119), 0.375f);
+    effect->setParameter(119, before);
+    EXPECT_FALSE(effect->isEditorClosed());
     // SetAll ran after the values arrived: markers at program 0's 0.75 and 1.0.
     EXPECT_EQ(markerColumns(surfaceOf(ui::AreaId::SLFilter1).pixels()).front(), 82);
     EXPECT_EQ(markerColumns(surfaceOf(ui::AreaId::SlFilter2).pixels()).front(), 107);
@@ -71,13 +77,13 @@ TEST_F(Glue, SecondOpenReusesTheWindow) {
     EXPECT_EQ(glue().getWindow(), first) << "open, open, close keeps the window";
     EXPECT_FALSE(native().visible());
     EXPECT_EQ(glue().getOpenCount(), 1);
-    EXPECT_FALSE(effect->editorClosed);
+    EXPECT_FALSE(effect->isEditorClosed());
 
     glue().close();
     EXPECT_EQ(glue().getWindow(), nullptr);
     EXPECT_TRUE(platform.windows().empty());
     EXPECT_EQ(glue().getOpenCount(), 0);
-    EXPECT_TRUE(effect->editorClosed);
+    EXPECT_TRUE(effect->isEditorClosed());
     EXPECT_EQ(glue().getParentWindow(), nullptr);
 }
 
@@ -85,13 +91,13 @@ TEST_F(Glue, CloseWithoutOpenStaysAtZeroAndMarksClosed) {
     glue().close();
     glue().close();
     EXPECT_EQ(glue().getOpenCount(), 0);
-    EXPECT_TRUE(effect->editorClosed);
+    EXPECT_TRUE(effect->isEditorClosed());
     glue().update(); // nothing to copy into
     EXPECT_EQ(glue().getWindow(), nullptr);
     // One open after extra closes opens.
     openEditor();
     EXPECT_EQ(glue().getOpenCount(), 1);
-    EXPECT_FALSE(effect->editorClosed);
+    EXPECT_FALSE(effect->isEditorClosed());
 }
 
 TEST_F(Glue, ReopenMakesAFreshWindow) {
@@ -110,7 +116,7 @@ TEST_F(Glue, UpdateCopiesValuesOnlyWhileOpen) {
     openEditor();
     effect->setParameter(3, 0.2f); // the effect's setParameter calls update
     EXPECT_FLOAT_EQ(window().fvar[3], 0.2f);
-    effect->fvar[120] = 0.7f;
+    effect->setParameter(120, 0.7f); // a program carries index 120 along
     glue().update();
     EXPECT_FLOAT_EQ(window().fvar[120], 0.7f);
     // Update copies; it does not repaint.
@@ -119,8 +125,8 @@ TEST_F(Glue, UpdateCopiesValuesOnlyWhileOpen) {
     EXPECT_EQ(surfaceOf(ui::AreaId::DlQ1).operations(), ops);
 
     // While the effect's flag says closed, update copies nothing.
-    effect->editorClosed = true;
-    effect->fvar[3] = 0.9f;
+    effect->setEditorClosed(true);
+    effect->setParameter(3, 0.9f);
     glue().update();
     EXPECT_FLOAT_EQ(window().fvar[3], 0.2f);
 }
@@ -151,7 +157,10 @@ TEST_F(Glue, UpdatesFromAnotherThreadWhileTheWindowComesAndGoes) {
 
 TEST_F(Glue, IdleDoesNothing) {
     openEditor();
-    effect->fvar[5] = 0.123f;
+    // A value changed while the glue copies nothing, so that only idle could.
+    effect->setEditorClosed(true);
+    effect->setParameter(5, 0.123f);
+    effect->setEditorClosed(false);
     glue().postUpdate();
     glue().idle();
     EXPECT_NE(window().fvar[5], 0.123f);

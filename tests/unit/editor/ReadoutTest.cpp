@@ -1,6 +1,6 @@
 // The read-out: names, value texts and their formatting, and how it is painted.
 #include "EditorFixture.h"
-#include "editor/Numeric.h"
+#include "plugin/dsp/Numeric.h"
 
 #include <cmath>
 
@@ -25,28 +25,28 @@ protected:
 };
 
 TEST(Numeric, RoundDownIsFloorExceptJustBelowAnInteger) {
-    EXPECT_EQ(editor::roundDown(2.0f), 2);
-    EXPECT_EQ(editor::roundDown(2.9999f), 2);
-    EXPECT_EQ(editor::roundDown(0.5f), 0);
-    EXPECT_EQ(editor::roundDown(-0.25f), -1);
+    EXPECT_EQ(dsp::roundDownExtended(2.0f), 2);
+    EXPECT_EQ(dsp::roundDownExtended(2.9999f), 2);
+    EXPECT_EQ(dsp::roundDownExtended(0.5f), 0);
+    EXPECT_EQ(dsp::roundDownExtended(-0.25f), -1);
     // Within 1e-7 below an integer gives that integer.
-    EXPECT_EQ(editor::roundDown(std::nextafter(1.0f, 0.0f)), 1);
-    EXPECT_EQ(editor::roundDown(0.99999f), 0);
-    EXPECT_EQ(editor::roundDown(1.5f), 1);
-    EXPECT_EQ(editor::roundDown(110.0f), 110);
+    EXPECT_EQ(dsp::roundDownExtended(std::nextafter(1.0f, 0.0f)), 1);
+    EXPECT_EQ(dsp::roundDownExtended(0.99999f), 0);
+    EXPECT_EQ(dsp::roundDownExtended(1.5f), 1);
+    EXPECT_EQ(dsp::roundDownExtended(110.0f), 110);
 }
 
 TEST(Numeric, Pow2UsesTheDecimalFactor) {
     // 0.6931472 lies just above ln 2 = 0.69314718056: pow2(10) * 15 rounds to
     // 15360.0039, and pow2(9) to the single just above 512.
-    EXPECT_EQ(static_cast<float>(15.0L * editor::pow2(10.0f)), 15360.0039f);
-    EXPECT_EQ(editor::pow2(9.0f), std::nextafter(512.0f, 1000.0f));
-    EXPECT_FLOAT_EQ(editor::pow2(0.0f), 1.0f);
-    EXPECT_NEAR(editor::pow2(4.5f), 22.627417f, 1e-4f);
-    EXPECT_EQ(editor::limit(-0.1f), 0.0f);
-    EXPECT_EQ(editor::limit(1.5f), 1.0f);
-    EXPECT_EQ(editor::limit(std::nanf("")), 0.0f);
-    EXPECT_EQ(editor::limit(0.25f), 0.25f);
+    EXPECT_EQ(static_cast<float>(15.0L * dsp::pow2Extended(10.0f)), 15360.0039f);
+    EXPECT_EQ(dsp::pow2Extended(9.0f), std::nextafter(512.0f, 1000.0f));
+    EXPECT_FLOAT_EQ(dsp::pow2Extended(0.0f), 1.0f);
+    EXPECT_NEAR(dsp::pow2Extended(4.5f), 22.627417f, 1e-4f);
+    EXPECT_EQ(dsp::limit(-0.1f), 0.0f);
+    EXPECT_EQ(dsp::limit(1.5f), 1.0f);
+    EXPECT_EQ(dsp::limit(std::nanf("")), 0.0f);
+    EXPECT_EQ(dsp::limit(0.25f), 0.25f);
 }
 
 TEST_F(Readout, FilterFrequencies) {
@@ -59,22 +59,24 @@ TEST_F(Readout, FilterFrequencies) {
     EXPECT_EQ(value(1, 1.0f), "12.8KHz");
     // A whole number of kilohertz has no decimal point.
     float v = std::log2(1000.0f / 25.0f) / 9.0f; // about 1000 Hz
-    while (25.0f * editor::pow2(9.0f * v) < 1000.0f) v = std::nextafter(v, 1.0f);
+    while (25.0f * dsp::pow2Extended(9.0f * v) < 1000.0f) v = std::nextafter(v, 1.0f);
     EXPECT_EQ(value(0, v), "1KHz");
 }
 
 TEST_F(Readout, FrequenciesJustBelow1000HzRoundInTheHertzBranch) {
     // The largest value whose frequency is still below 1000 Hz, and one at 999.5 Hz or above.
     float below = std::log2(1000.0f / 25.0f) / 9.0f;
-    while (static_cast<float>(25.0L * editor::pow2(static_cast<float>(9.0L * below))) >= 1000.0f)
+    while (static_cast<float>(25.0L * dsp::pow2Extended(static_cast<float>(9.0L * below))) >=
+           1000.0f)
         below = std::nextafter(below, 0.0f);
     EXPECT_EQ(value(0, below), "1000Hz");
     float half = std::log2(999.5f / 25.0f) / 9.0f;
-    while (static_cast<float>(25.0L * editor::pow2(static_cast<float>(9.0L * half))) < 999.5f)
+    while (static_cast<float>(25.0L * dsp::pow2Extended(static_cast<float>(9.0L * half))) < 999.5f)
         half = std::nextafter(half, 1.0f);
     EXPECT_EQ(value(0, half), "1000Hz");
     float lower = half;
-    while (static_cast<float>(25.0L * editor::pow2(static_cast<float>(9.0L * lower))) >= 999.0f)
+    while (static_cast<float>(25.0L * dsp::pow2Extended(static_cast<float>(9.0L * lower))) >=
+           999.0f)
         lower = std::nextafter(lower, 0.0f);
     EXPECT_EQ(value(0, lower), "999Hz");
 }

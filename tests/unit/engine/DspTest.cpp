@@ -5,6 +5,7 @@
 #include "plugin/dsp/FilterSection.h"
 #include "plugin/dsp/Numeric.h"
 #include "plugin/dsp/SoftClip.h"
+#include "plugin/params/Parameters.h"
 
 #include <gtest/gtest.h>
 
@@ -150,11 +151,11 @@ TEST(FilterDesign, DesignsStayStableBelowTheRateWhereTheSweepPassesNyquist) {
 }
 
 TEST(Envelope, CoefficientWorkedValuesAt44100) {
-    expectSix(0.354308, envelopeCoefficient(0.5f, 44100.0f), "p 0.5");
-    expectSix(0.0442885, envelopeCoefficient(0.75f, 44100.0f), "p 0.75");
-    expectSix(0.00553607, envelopeCoefficient(1.0f, 44100.0f), "p 1");
+    expectSix(0.354308, params::envelopeCoefficient(0.5f, 44100.0f), "p 0.5");
+    expectSix(0.0442885, params::envelopeCoefficient(0.75f, 44100.0f), "p 0.75");
+    expectSix(0.00553607, params::envelopeCoefficient(1.0f, 44100.0f), "p 1");
     for (float fs : {8000.0f, 44100.0f, 192000.0f, 1e6f})
-        EXPECT_EQ(envelopeCoefficient(0.0f, fs), 1.0f) << fs;
+        EXPECT_EQ(params::envelopeCoefficient(0.0f, fs), 1.0f) << fs;
 }
 
 TEST(Envelope, CoefficientIsOneUpTo1000Samples) {
@@ -165,13 +166,13 @@ TEST(Envelope, CoefficientIsOneUpTo1000Samples) {
         while (std::nextafter(lo, 1.0f) < hi) {
             const float mid = single((double(lo) + hi) / 2);
             if (mid == lo || mid == hi) break;
-            (envelopeCoefficient(mid, fs) < 1.0f ? hi : lo) = mid;
+            (params::envelopeCoefficient(mid, fs) < 1.0f ? hi : lo) = mid;
         }
-        EXPECT_EQ(envelopeCoefficient(lo, fs), 1.0f);
-        EXPECT_LT(envelopeCoefficient(hi, fs), 1.0f);
+        EXPECT_EQ(params::envelopeCoefficient(lo, fs), 1.0f);
+        EXPECT_LT(params::envelopeCoefficient(hi, fs), 1.0f);
         EXPECT_NEAR(hi, about, 1e-4) << fs;
         // Below the boundary the number of samples is pinned at 1000.
-        EXPECT_EQ(envelopeCoefficient(single(about - 0.01), fs), 1.0f);
+        EXPECT_EQ(params::envelopeCoefficient(single(about - 0.01), fs), 1.0f);
     }
 }
 

@@ -107,14 +107,14 @@ TEST(Fuzz, TenMillionFramesStayFiniteAndBounded) {
                               << orr[i];
         }
         // The internal state must never be left without a number.
-        if (!std::isfinite(fx.getEnvelope()) && bad++ < 5)
-            ADD_FAILURE() << "envelope " << fx.getEnvelope() << " attack " << fx.getAttackCoef()
-                          << " release " << fx.getReleaseCoef() << " boost " << fx.getBoost()
-                          << " fs " << fx.getFs() << " kinds " << int(kl) << "," << int(kr)
-                          << " block " << blocks;
+        if (!std::isfinite(fx.signal().envelope()) && bad++ < 5)
+            ADD_FAILURE() << "envelope " << fx.signal().envelope() << " attack "
+                          << fx.getAttackCoef() << " release " << fx.getReleaseCoef() << " boost "
+                          << fx.getBoost() << " fs " << fx.getFs() << " kinds " << int(kl) << ","
+                          << int(kr) << " block " << blocks;
         for (int i = 0; i < 3; ++i)
-            if ((!std::isfinite(fx.getSection().yHist[i]) ||
-                 !std::isfinite(fx.getSection().xHist[i])) &&
+            if ((!std::isfinite(fx.signal().section().yHist[i]) ||
+                 !std::isfinite(fx.signal().section().xHist[i])) &&
                 bad++ < 5)
                 ADD_FAILURE() << "history";
         done += n;

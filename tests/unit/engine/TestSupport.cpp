@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "SignalSupport.h"
+
 #include <cmath>
 
 namespace enginetest {
@@ -27,6 +29,13 @@ EngineHost::EngineHost() : vhost::Host(&engineMain) {
 Instance::Instance() : effect(static_cast<APlugin*>(AudioEffect::fromAeffect(host.open()))) {}
 
 int Instance::count(VstInt32 opcode) const { return static_cast<int>(host.callsOf(opcode).size()); }
+
+void Block::run(APlugin& fx, int offset, int frames) {
+    if (frames < 0) frames = static_cast<int>(inL.size()) - offset;
+    float* in[2] = {inL.data() + offset, inR.data() + offset};
+    float* out[2] = {outL.data() + offset, outR.data() + offset};
+    fx.processReplacing(in, out, frames);
+}
 
 float runConstant(APlugin& effect, float left, float right, int frames, float* outRight) {
     std::vector<float> inL(frames, left), inR(frames, right), oL(frames), oR(frames);

@@ -1,21 +1,22 @@
-#include "editor/Readout.h"
+#include "plugin/params/Readout.h"
 
-#include "editor/Numeric.h"
-#include "plugin/Parameters.h"
+#include "plugin/dsp/Numeric.h"
+#include "plugin/params/Parameters.h"
 
 #include <algorithm>
 #include <charconv>
 
-using editor::pow2;
-using editor::roundDown;
-using editor::roundEven;
+// The read-out computes in extended precision, as the editor window does.
+using dsp::pow2Extended;
+using dsp::roundDownExtended;
+using dsp::roundEven;
 
 namespace readout {
 
 namespace {
 
 std::string_view choiceName(const ParameterInfo& p, float v) {
-    const int number = roundDown(static_cast<float>(v * p.scale));
+    const int number = roundDownExtended(static_cast<float>(v * p.scale));
     // The factors keep the number inside the names for values in 0 .. 1; a
     // value from outside cannot index past them.
     const int last = static_cast<int>(p.choices.size()) - 1;
@@ -42,7 +43,7 @@ std::string numberText(double value, std::string_view separator) {
 }
 
 std::string frequencyText(float v, std::string_view separator) {
-    const float f = static_cast<float>(25.0L * pow2(static_cast<float>(9.0L * v)));
+    const float f = static_cast<float>(25.0L * pow2Extended(static_cast<float>(9.0L * v)));
     if (f >= 1000.0f) {
         const long long n = roundEven(static_cast<long double>(f) / 100.0L);
         return numberText(static_cast<double>(n) / 10.0, separator) + "KHz";
@@ -76,7 +77,7 @@ std::string valueText(int index, float v, std::string_view separator) {
     case ReadoutKind::Percent:
         return percentText(v, separator);
     case ReadoutKind::WholePercent:
-        return std::to_string(roundDown(static_cast<float>(v * p->scale))) + "%";
+        return std::to_string(roundDownExtended(static_cast<float>(v * p->scale))) + "%";
     }
     return {};
 }

@@ -1,4 +1,4 @@
-#include "plugin/DecimalSeparator.h"
+#include "plugin/params/DecimalSeparator.h"
 
 #if defined(_WIN32)
 #ifndef NOMINMAX

@@ -1,0 +1,121 @@
+#include "plugin/dsp/KeyedFilter.h"
+
+#include "plugin/dsp/FilterDesign.h"
+#include "plugin/dsp/Numeric.h"
+#include "plugin/dsp/SoftClip.h"
+
+#include <algorithm>
+
+namespace dsp {
+
+void KeyedFilter::redesign(float weight, BlockRun& run) {
+    const Controls& c = run.source.controls();
+    const DesignInputs in{c.low, c.high, weight, c.filterQ, c.fs, c.filterType};
+    if (!designed || !(in == lastDesign)) {
+        cutoffHz = sweepFrequency(in.low, in.high, in.weight);
+        run.next = designFilter(in.type, cutoffHz, in.resonance, in.rate);
+        lastDesign = in;
+        designed = true;
+    } else {
+        run.next = run.inForce;
+    }
+    run.settings = EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef);
+}
+
+template <bool follow, bool filter>
+inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
+    // Local copies, so that both recursions keep their state in registers
+    // while the outputs are stored.
+    EnvelopeFollower follower = run.follower;
+    SectionRun section = run.section;
+    const float* key = run.key;
+    const float* audio = run.audio;
+    float* outL = run.outL;
+    float* outR = run.outR;
+    while (frames > 0) {
+        if (filter && run.filtered == run.filterDesignAt) {
+            run.inForce = run.next;
+            section.setCoefficients(run.inForce);
+            run.filterDesignAt += kRedesignInterval;
+        }
+        // A stretch without a design point for either side: up to the
+        // follower's next one included, and up to the filter's excluded.
+        int stretch = frames;
+        if (follow) stretch = std::min(stretch, run.followerDesignAt - run.followed + 1);
+        if (filter) stretch = std::min(stretch, run.filterDesignAt - run.filtered);
+        const EnvelopeFollower::Settings settings = run.settings;
+        // The filter keeps the oldest history entry only where the block's
+        // last frame may fall: the follower has finished by then.
+        constexpr bool keepOldest = !follow;
+        float filtered[kRedesignInterval];
+        for (int k = 0; k < stretch; ++k) {
+            if (filter) {
+                // A non-finite sample is heard as silence, so that one bad
+                // value cannot leave the follower or the filter without a
+                // number.
+                filtered[k] =
+                    section.filterStep<keepOldest>(finiteOrSilence(audio[run.filtered + k]));
+            }
+            if (follow) follower.follow(finiteOrSilence(key[run.followed + k]), settings);
+        }
+        if (filter) {
+            // The clipper has no memory: it runs apart from the recursions.
+            // Every frame's inputs have been read by now (the follower is
+            // ahead), so the host may pass the same buffers for both.
+            softClipInto(filtered, outL + run.filtered, outR + run.filtered, stretch);
+        }
+        frames -= stretch;
+        if (filter) run.filtered += stretch;
+        if (follow) {
+            run.followed += stretch;
+            if (run.followed == run.followerDesignAt + 1) {
+                redesign(follower.weight(), run);
+                run.followerDesignAt += kRedesignInterval;
+            }
+        }
+    }
+    run.follower = follower;
+    run.section = section;
+}
+
+void KeyedFilter::process(const float* in0, const float* in1, float* out0, float* out1, int frames,
+                          ControlSource& source) {
+    if (frames <= 0) return;
+    const Controls& c = source.controls();
+    // The stereo choice holds for the whole block, so that the key and the
+    // audio of every frame come from opposite inputs.
+    const bool reversed = c.swapStereo != 0.0f;
+    // The first frame that brings the counter to a multiple of 32.
+    const int firstDesign =
+        static_cast<int>((kRedesignInterval - ((frameCount + 1) & (kRedesignInterval - 1))) &
+                         (kRedesignInterval - 1));
+    BlockRun run{reversed ? in1 : in0,
+                 reversed ? in0 : in1,
+                 out0,
+                 out1,
+                 source,
+                 follower,
+                 EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef),
+                 0,
+                 firstDesign,
+                 SectionRun(filter, rings),
+                 filter.coef,
+                 filter.coef,
+                 0,
+                 firstDesign};
+    // The follower starts alone, runs beside the filter kFollowerLead frames
+    // ahead (one in a short block), and the filter finishes alone. Every
+    // frame of the block is read and written once, whatever its length.
+    const int lead = frames < kShortBlock ? 1 : kFollowerLead;
+    followAndFilter<true, false>(run, lead);
+    followAndFilter<true, true>(run, frames - lead);
+    followAndFilter<false, true>(run, lead);
+    // The rings rotate once per frame; the run kept their newest entries.
+    rings.advanceBy(static_cast<std::uint32_t>(frames));
+    run.section.store(filter, rings);
+    filter.coef = run.inForce;
+    follower = run.follower;
+    frameCount += static_cast<std::uint32_t>(frames);
+}
+
+} // namespace dsp
