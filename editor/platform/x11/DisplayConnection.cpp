@@ -3,16 +3,20 @@
 // waits in poll() without a timeout for the reply. So the set-up is done
 // here first, on the server's socket, without blocking: connect, send the
 // request with the display's cookie, poll for the whole reply, all by one
-// deadline. libxcb is then handed a socket pair of records
-// (SOCK_SEQPACKET) that already holds that reply as two records, the
-// 8-byte head and the rest. A read never returns more than one record, so
-// libxcb finds the head (too short to pass for an event) and then the rest
-// exactly where it reads them, and never waits; its own set-up request goes
-// into the pair and is dropped. Once it has taken the reply, the pair's end
-// under its descriptor number is replaced by the server's socket (dup3), so
-// that every later request, reply and event travels to and from the
-// server, whose sequence numbers, like libxcb's, start after the set-up.
-// The server sees one client that set up once.
+// deadline. The server's socket cannot go to libxcb as it is: a second
+// set-up request would reach the server as garbage, and libxcb reads what
+// waits on the socket while it writes its request, taking a reply that is
+// already there for events. So libxcb is handed a socket pair of records
+// (SOCK_SEQPACKET) that already holds the reply as two records, the 8-byte
+// head and the rest. A read never returns more than one record: libxcb
+// finds the head (too short to pass for an event) and then the rest exactly
+// where it reads them, and never waits; its own set-up request goes into
+// the pair and is dropped. Once it has taken the reply, the pair's end
+// under its descriptor number is replaced by the server's socket (dup3):
+// libxcb does no I/O after the set-up within xcb_connect_to_fd and keeps
+// using that number, so every later request, reply and event travels to
+// and from the server, whose sequence numbers, like libxcb's, start after
+// the set-up. The server sees one client that set up once.
 //
 // The cookie is the display's MIT-MAGIC-COOKIE-1, picked from the
 // authority file as libXau's XauGetBestAuthByAddr picks it, but read with
