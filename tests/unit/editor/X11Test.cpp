@@ -23,6 +23,9 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -160,7 +163,8 @@ public:
     }
 
 private:
-    static constexpr const char* kNames[] = {"LC_ALL", "LC_NUMERIC", "LANG", "DISPLAY"};
+    static constexpr const char* kNames[] = {"LC_ALL",  "LC_NUMERIC", "LANG",
+                                             "DISPLAY", "XAUTHORITY", "HOME"};
     std::vector<std::optional<std::string>> saved;
 };
 
@@ -426,6 +430,38 @@ TEST_F(X11, TheUsualDisplayNamesReachTheServer) {
         setenv("DISPLAY", name.c_str(), 1);
         EXPECT_EQ(make(), nullptr) << name;
     }
+}
+
+// The server admits only clients with its cookie, as a desktop's does
+// (with-xvfb.sh gives it one): the editor finds it where X clients look, in
+// XAUTHORITY or else ~/.Xauthority, and without it gets no window.
+TEST_F(X11, TheDisplaysCookieOpensTheWindowAndNothingElseDoes) {
+    const char* file = std::getenv("XAUTHORITY");
+    if (!file) GTEST_SKIP() << "the server admits every client";
+    Environment keep;
+    std::ifstream in(file, std::ios::binary);
+    std::string cookies((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GE(cookies.size(), 16u);
+    char folder[] = "/tmp/velmora-x11test.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(std::string(folder) + "/" + name, std::ios::binary) << bytes;
+        return std::string(folder) + "/" + name;
+    };
+    EXPECT_NE(make(), nullptr) << "the cookie in XAUTHORITY";
+    unsetenv("XAUTHORITY");
+    setenv("HOME", folder, 1);
+    write(".Xauthority", cookies);
+    EXPECT_NE(make(), nullptr) << "the cookie in ~/.Xauthority";
+    // The file's one entry ends with its cookie.
+    std::string wrong = cookies;
+    wrong.back() = static_cast<char>(wrong.back() ^ 0x5a);
+    setenv("XAUTHORITY", write("wrong", wrong).c_str(), 1);
+    EXPECT_EQ(make(), nullptr) << "a wrong cookie";
+    setenv("XAUTHORITY", (std::string(folder) + "/none").c_str(), 1);
+    EXPECT_EQ(make(), nullptr) << "no cookie";
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(hostErrors, 0);
 }
 
 TEST_F(X11, NoWindowWithoutAUsableParentOrDisplay) {
