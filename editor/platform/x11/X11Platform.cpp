@@ -100,6 +100,14 @@ struct PixelLayout {
         return (bits + pad - 1) / pad * pad / 8;
     }
     void store(std::uint8_t* at, std::uint32_t pixel) const {
+        if (bitsPerPixel == 32 && lsbFirst) {
+            // Nearly every server's: one word, least significant byte first.
+            at[0] = static_cast<std::uint8_t>(pixel);
+            at[1] = static_cast<std::uint8_t>(pixel >> 8);
+            at[2] = static_cast<std::uint8_t>(pixel >> 16);
+            at[3] = static_cast<std::uint8_t>(pixel >> 24);
+            return;
+        }
         const int n = bitsPerPixel / 8;
         for (int i = 0; i < n; ++i)
             at[lsbFirst ? i : n - 1 - i] = static_cast<std::uint8_t>(pixel >> (8 * i));
@@ -423,17 +431,23 @@ void X11Window::put(const Rect& r) {
     for (const Rect& b :
          putImageBands(clip, layout.bitsPerPixel, layout.scanlinePad, requestLimit)) {
         const std::size_t rowBytes = layout.rowBytes(b.width());
-        const auto used = static_cast<std::size_t>(b.width() * bytesPerPixel);
-        band.assign(rowBytes * static_cast<std::size_t>(b.height()), 0);
-        for (int y = b.top; y < b.bottom; ++y)
-            std::memcpy(&band[static_cast<std::size_t>(y - b.top) * rowBytes],
-                        &frame[static_cast<std::size_t>(y) * stride +
-                               static_cast<std::size_t>(b.left * bytesPerPixel)],
-                        used);
+        const std::size_t size = rowBytes * static_cast<std::size_t>(b.height());
+        const std::uint8_t* pixels = &frame[static_cast<std::size_t>(b.top) * stride];
+        if (b.left != 0 || b.right != kClientWidth) {
+            // Not whole rows of the frame: the piece's rows, one after another.
+            const auto used = static_cast<std::size_t>(b.width() * bytesPerPixel);
+            band.assign(size, 0);
+            for (int y = b.top; y < b.bottom; ++y)
+                std::memcpy(&band[static_cast<std::size_t>(y - b.top) * rowBytes],
+                            &frame[static_cast<std::size_t>(y) * stride +
+                                   static_cast<std::size_t>(b.left * bytesPerPixel)],
+                            used);
+            pixels = band.data();
+        }
         xcb_put_image(connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc,
                       static_cast<std::uint16_t>(b.width()), static_cast<std::uint16_t>(b.height()),
                       static_cast<std::int16_t>(b.left), static_cast<std::int16_t>(b.top), 0, depth,
-                      static_cast<std::uint32_t>(band.size()), band.data());
+                      static_cast<std::uint32_t>(size), pixels);
     }
     settle();
 }
