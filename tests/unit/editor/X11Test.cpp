@@ -383,6 +383,34 @@ TEST_F(X11, ErrorsOfTheEditorsOwnRequestsAfterTheParentWentStayWithTheEditor) {
     parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 10, 10, 0, 0, 0);
 }
 
+TEST_F(X11, TheChildIsABorderlessHarrowbyAtTheParentsOrigin) {
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->show();
+    const ::Window c = child();
+    ASSERT_NE(c, 0u);
+    char* name = nullptr;
+    ASSERT_TRUE(XFetchName(host, c, &name));
+    EXPECT_STREQ(name, "Harrowby");
+    XFree(name);
+    XWindowAttributes a{};
+    ASSERT_TRUE(XGetWindowAttributes(host, c, &a));
+    EXPECT_EQ(a.x, 0);
+    EXPECT_EQ(a.y, 0);
+    EXPECT_EQ(a.width, ui::kClientWidth);
+    EXPECT_EQ(a.height, ui::kClientHeight);
+    EXPECT_EQ(a.border_width, 0);
+    EXPECT_EQ(a.c_class, InputOutput);
+    EXPECT_EQ(a.map_state, IsViewable);
+    EXPECT_EQ(a.visual, DefaultVisual(host, DefaultScreen(host)));
+    EXPECT_EQ(a.depth, DefaultDepth(host, DefaultScreen(host)));
+    EXPECT_EQ(a.all_event_masks, ExposureMask | ButtonPressMask | ButtonReleaseMask |
+                                     PointerMotionMask | StructureNotifyMask);
+    w->hide();
+    ASSERT_TRUE(XGetWindowAttributes(host, c, &a));
+    EXPECT_EQ(a.map_state, IsUnmapped);
+}
+
 TEST_F(X11, TheHostsOwnErrorsReachItsHandlerWhileEditorsRun) {
     auto first = make();
     auto second = make();
