@@ -166,10 +166,10 @@ private:
     // Rebuilds the frame's pixels inside r from the areas, in stacking order.
     void compose(const Rect& r);
     void put(const Rect& r);
-    // Waits until the server has handled every request so far, as the old
-    // synchronous calls did: when a call returns, the host sees what it
-    // changed. Errors of the requests arrive meanwhile and stay queued for
-    // the next idle call, which drops them.
+    // Waits until the server has handled every request so far, so that when
+    // a call returns the host sees what it changed (the window made, mapped,
+    // drawn or gone). Errors of the requests arrive meanwhile and stay
+    // queued for the next idle call, which drops them.
     void settle();
     bool usable() const { return connection && window && !lost; }
     // The native window is gone (destroyed with the host's window): no
