@@ -9,13 +9,14 @@ set -euo pipefail
 want_hosts=0
 [ "${1:-}" = "--hosts" ] && want_hosts=1
 
-# Build tools and libraries (libX11 for the Linux editor, libXRes for the
-# tests that count what it leaves in the X server), MinGW-w64, Wine, Xvfb
+# Build tools and libraries (libxcb and libXau for the Linux editor, libX11
+# for the hosts and tests that play a Linux host, libXRes for the tests that
+# count what the editor leaves in the X server), MinGW-w64, Wine, Xvfb
 # and the tools the real-window tests drive it with, a locale with a decimal
 # comma (below), clang-format for the style check, sox for the README's
 # spectrogram.
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
-      libsndfile1-dev libx11-dev libxres-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      libsndfile1-dev libxcb1-dev libxau-dev libx11-dev libxres-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
       locales sox)

@@ -4,18 +4,21 @@
 #                                    success DISPLAY is exported and
 #                                    xvfb_pid is set, else it returns 1
 #   stop_xvfb                        ends that server (safe to call twice)
+#   xvfb_args                        an array of further arguments for Xvfb
+#                                    (none unless the caller sets it)
 #
 # Another session may take a free number between the look and the start:
 # then that Xvfb exits and the next number is tried. -noreset: the server
 # would otherwise reset whenever its last client leaves, and refuse the next
 # one for a moment, while instances come and go.
 xvfb_pid=""
+xvfb_args=()
 
 start_xvfb() {
     local first=$1 last=$2 size=$3 log=$4 n
     for n in $(seq "$first" "$last"); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 "$size" -nolisten tcp -noreset >"$log" 2>&1 &
+        Xvfb ":$n" -screen 0 "$size" -nolisten tcp -noreset "${xvfb_args[@]}" >"$log" 2>&1 &
         xvfb_pid=$!
         for _ in $(seq 100); do
             [ -e "/tmp/.X11-unix/X$n" ] && break

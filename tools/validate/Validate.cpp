@@ -8,6 +8,7 @@
 // prints its counts and PASS or FAIL; the last line is
 // "validate: N passed, M failed". The exit status is 0 only when all pass.
 #include "tools/host/VstHost.h"
+#include "tools/validate/DisplayAttacks.h"
 #include "tools/validate/HostWindow.h"
 
 #include <algorithm>
@@ -1093,6 +1094,9 @@ int main(int argc, char** argv) {
     for (const auto& attack : attacks) (attack() ? passed : failed)++;
     t.window.reset();
     t.library.reset();
+    // With the validator's handle released: these load the plug-in with
+    // handles of their own, and one sees it unload.
+    validate::displayAttacks(nativePath(plugin), passed, failed);
     std::printf("validate: %d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

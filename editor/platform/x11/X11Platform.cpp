@@ -3,11 +3,10 @@
 #include "editor/LifeToken.h"
 #include "editor/MouseRouter.h"
 #include "editor/RasterSurface.h"
+#include "editor/platform/x11/DisplayConnection.h"
 #include "editor/platform/x11/TimerPacer.h"
-#include "editor/platform/x11/X11Errors.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include <xcb/xcb.h>
 
 #include <langinfo.h>
 #include <locale.h>
@@ -18,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -25,19 +25,41 @@ namespace ui {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // The protocol keeps the top three bits of every resource id zero: a larger
 // value (a pointer, say) is no window id.
 constexpr std::uintptr_t kXidMask = 0x1fffffff;
-constexpr long kEventMask =
-    ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
+constexpr std::uint32_t kEventMask = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS |
+                                     XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
+                                     XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+// How long the window waits for the X server: for the whole of its opening
+// (connection, set-up and the checked requests), and for each later round
+// trip. A server that has not answered by then is given up as if its
+// connection had broken: the host's thread is never held longer.
+constexpr std::chrono::milliseconds kPatience{1500};
+// A PutImage request's bytes before its pixels.
+constexpr std::size_t kPutImageHead = 24;
+// Set in an event's type when another client sent it (SendEvent).
+constexpr std::uint8_t kSentEvent = 0x80;
 
-std::optional<MouseButton> buttonOf(unsigned int xButton) {
-    switch (xButton) {
-    case Button1:
+struct Free {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using Owned = std::unique_ptr<T, Free>;
+using Event = Owned<xcb_generic_event_t>;
+
+struct Disconnect {
+    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
+};
+
+std::optional<MouseButton> buttonOf(xcb_button_t button) {
+    switch (button) {
+    case XCB_BUTTON_INDEX_1:
         return MouseButton::Left;
-    case Button2:
+    case XCB_BUTTON_INDEX_2:
         return MouseButton::Middle;
-    case Button3:
+    case XCB_BUTTON_INDEX_3:
         return MouseButton::Right;
     default:
         return std::nullopt; // wheel and extra buttons
@@ -45,37 +67,50 @@ std::optional<MouseButton> buttonOf(unsigned int xButton) {
 }
 unsigned bitOf(MouseButton b) { return 1u << static_cast<int>(b); }
 
+std::uint8_t typeOf(const xcb_generic_event_t& e) {
+    return static_cast<std::uint8_t>(e.response_type & ~kSentEvent);
+}
+
 // One channel of a TrueColor visual: where its bits lie in a pixel value.
 struct Channel {
     int shift = 0;
     int bits = 0;
-    explicit Channel(unsigned long mask) {
+    explicit Channel(std::uint32_t mask) {
         if (mask == 0) return;
         shift = std::countr_zero(mask);
         bits = std::popcount(mask);
     }
-    unsigned long of(std::uint8_t level) const {
-        const unsigned long v =
-            bits <= 8 ? (level >> (8 - bits)) : static_cast<unsigned long>(level) << (bits - 8);
+    std::uint32_t of(std::uint8_t level) const {
+        const std::uint32_t v =
+            bits <= 8 ? (level >> (8 - bits)) : static_cast<std::uint32_t>(level) << (bits - 8);
         return v << shift;
     }
 };
 
-struct DisplayCloser {
-    void operator()(Display* d) const {
-        // Closing reads the connection (it syncs): trap its errors too.
-        XErrorTrap trap(d);
-        trap.forget();
-        XCloseDisplay(d);
-    }
-};
+// The server's ZPixmap format for the window's depth: how a pixel value is
+// laid out in the bytes of a PutImage request.
+struct PixelLayout {
+    int bitsPerPixel = 32; // 8, 16, 24 or 32
+    int scanlinePad = 32;  // each row's bits round up to a multiple of this
+    bool lsbFirst = true;  // the image byte order
 
-// The window's client area in the visual's pixel format. The pixel bytes
-// are ours; Xlib only describes them.
-struct FrameDeleter {
-    void operator()(XImage* image) const {
-        image->data = nullptr;
-        XDestroyImage(image);
+    std::size_t rowBytes(int width) const {
+        const auto bits = static_cast<std::size_t>(width) * static_cast<std::size_t>(bitsPerPixel);
+        const auto pad = static_cast<std::size_t>(scanlinePad);
+        return (bits + pad - 1) / pad * pad / 8;
+    }
+    void store(std::uint8_t* at, std::uint32_t pixel) const {
+        if (bitsPerPixel == 32 && lsbFirst) {
+            // Nearly every server's: one word, least significant byte first.
+            at[0] = static_cast<std::uint8_t>(pixel);
+            at[1] = static_cast<std::uint8_t>(pixel >> 8);
+            at[2] = static_cast<std::uint8_t>(pixel >> 16);
+            at[3] = static_cast<std::uint8_t>(pixel >> 24);
+            return;
+        }
+        const int n = bitsPerPixel / 8;
+        for (int i = 0; i < n; ++i)
+            at[lsbFirst ? i : n - 1 - i] = static_cast<std::uint8_t>(pixel >> (8 * i));
     }
 };
 
@@ -94,13 +129,14 @@ private:
 
 class X11Window final : public NativeWindow {
 public:
-    X11Window(WindowListener& listener, MillisecondClock clock)
-        : listener(listener), router(listener), clock(std::move(clock)) {}
+    X11Window(WindowListener& listener, MillisecondClock clock, std::size_t requestLimit)
+        : listener(listener), router(listener), clock(std::move(clock)),
+          requestLimit(requestLimit) {}
     ~X11Window() override;
     X11Window(const X11Window&) = delete;
     X11Window& operator=(const X11Window&) = delete;
 
-    bool create(::Window parent);
+    bool create(xcb_window_t parent);
 
     void setBounds(int x, int y, int width, int height) override;
     int clientWidth() const override { return bounds.width(); }
@@ -108,7 +144,7 @@ public:
     void show() override;
     void hide() override;
     // Always so: every change is composed in the frame first and reaches
-    // the window in one XPutImage.
+    // the window in one put.
     void setDoubleBuffered(bool on) override { doubleBuffered = on; }
     Surface& surface(AreaId area) override;
     void processRepaints() override { flush(); }
@@ -124,30 +160,44 @@ private:
     // Handles one event; false when the window was ended on the way (the
     // listener's handler may close the editor), and then nothing of this
     // object may be touched.
-    bool handle(const XEvent& event);
+    bool handle(const xcb_generic_event_t& event);
     // The areas drawn since the last flush, into the frame and the window.
     void flush();
     // Rebuilds the frame's pixels inside r from the areas, in stacking order.
     void compose(const Rect& r);
     void put(const Rect& r);
-    bool usable() const { return display && window && !lost; }
+    // Waits until the server has handled every request so far, so that when
+    // a call returns the host sees what it changed (the window made, mapped,
+    // drawn or gone). Errors of the requests arrive meanwhile and stay
+    // queued for the next idle call, which drops them.
+    void settle();
+    bool usable() const { return connection && window && !lost; }
     // The native window is gone (destroyed with the host's window): no
     // timer, event or drawing reaches it any more.
     void detach();
+    // The connection broke, or the server stopped answering: the window's
+    // part ends here, quietly.
+    void giveUp() {
+        lost = true;
+        detach();
+    }
 
     WindowListener& listener;
     MouseRouter router;
     MillisecondClock clock;
-    std::unique_ptr<Display, DisplayCloser> display;
-    ::Window window = 0;
-    GC gc = nullptr;
-    Visual* visual = nullptr;
+    std::size_t requestLimit; // bytes a request may take
+    std::unique_ptr<xcb_connection_t, Disconnect> connection;
+    xcb_window_t window = 0;
+    xcb_gcontext_t gc = 0;
+    std::uint8_t depth = 0;
     std::array<Channel, 3> channels{Channel(0), Channel(0), Channel(0)};
-    std::vector<char> frameBytes;
-    std::unique_ptr<XImage, FrameDeleter> frame;
+    PixelLayout layout;
+    std::size_t stride = 0;          // bytes per row of the frame
+    std::vector<std::uint8_t> frame; // the client area in the server's pixel format
+    std::vector<std::uint8_t> band;  // one request's pixels
     Rect bounds{0, 0, kClientWidth, kClientHeight};
     bool doubleBuffered = false;
-    bool lost = false;        // the connection broke
+    bool lost = false;        // the connection broke or the server stopped answering
     unsigned dirty = 0;       // bit per AreaId
     unsigned buttonsDown = 0; // bit per MouseButton
     std::array<std::unique_ptr<X11Surface>, kAreaCount> surfaces;
@@ -158,56 +208,133 @@ private:
 
 void X11Surface::drawn(bool) { owner.invalidate(id); }
 
-bool X11Window::create(::Window parent) {
-    display.reset(XOpenDisplay(nullptr));
-    if (!display) return false;
-    Display* d = display.get();
-    keepProcessOnIOError(d, &lost);
-    XErrorTrap trap(d);
-    XWindowAttributes pa;
-    if (!XGetWindowAttributes(d, parent, &pa) || !trap.sync()) return false;
+// The reply to request `sequence` by the deadline; null when the request
+// failed, the connection broke or the server did not answer in time (then
+// `answered` is false).
+template <typename T>
+Owned<T> replyTo(xcb_connection_t* c, unsigned int sequence, Deadline deadline, bool& answered) {
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    answered = awaitReply(c, sequence, deadline, &reply, &error);
+    std::free(error);
+    return Owned<T>(static_cast<T*>(reply));
+}
+
+// Whether the server has handled every request so far by the deadline.
+bool roundTrip(xcb_connection_t* c, Deadline deadline) {
+    bool answered = false;
+    replyTo<xcb_get_input_focus_reply_t>(c, xcb_get_input_focus(c).sequence, deadline, answered);
+    return answered;
+}
+
+const xcb_screen_t* screenWithRoot(const xcb_setup_t* setup, xcb_window_t root) {
+    for (auto s = xcb_setup_roots_iterator(setup); s.rem; xcb_screen_next(&s))
+        if (s.data->root == root) return s.data;
+    return nullptr;
+}
+
+const xcb_visualtype_t* visualOf(const xcb_screen_t* screen, xcb_visualid_t id) {
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d))
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+            if (v.data->visual_id == id) return v.data;
+    return nullptr;
+}
+
+std::optional<PixelLayout> layoutFor(const xcb_setup_t* setup, std::uint8_t depth) {
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f)) {
+        if (f.data->depth != depth) continue;
+        const int bpp = f.data->bits_per_pixel;
+        if ((bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) || bpp < depth ||
+            f.data->scanline_pad % 8 != 0 || f.data->scanline_pad == 0)
+            return std::nullopt;
+        return PixelLayout{bpp, f.data->scanline_pad,
+                           setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST};
+    }
+    return std::nullopt;
+}
+
+bool X11Window::create(xcb_window_t parent) {
+    // One deadline for all of the opening: the host's effEditOpen returns by it.
+    const Deadline deadline = Clock::now() + kPatience;
+    connection.reset(connectDisplay(nullptr, deadline));
+    if (!connection) return false;
+    xcb_connection_t* c = connection.get();
+    const xcb_setup_t* setup = xcb_get_setup(c);
+
+    // The parent's attributes prove that it is a window; its geometry names
+    // its root, and so its screen.
+    const auto attributesAsked = xcb_get_window_attributes(c, parent);
+    const auto geometryAsked = xcb_get_geometry(c, parent);
+    bool answered = false;
+    const auto attributes =
+        replyTo<xcb_get_window_attributes_reply_t>(c, attributesAsked.sequence, deadline, answered);
+    const auto geometry =
+        answered ? replyTo<xcb_get_geometry_reply_t>(c, geometryAsked.sequence, deadline, answered)
+                 : nullptr;
+    if (!answered) lost = true;
+    if (!attributes || !geometry) return false;
+
     // The screen's own visual, whatever the parent uses; with a colormap and
     // border of its own the child may differ from its parent.
-    Screen* screen = pa.screen;
-    visual = DefaultVisualOfScreen(screen);
-    const int depth = DefaultDepthOfScreen(screen);
-    if (visual->c_class != TrueColor) return false;
+    const xcb_screen_t* screen = screenWithRoot(setup, geometry->root);
+    if (!screen) return false;
+    const xcb_visualtype_t* visual = visualOf(screen, screen->root_visual);
+    if (!visual || visual->_class != XCB_VISUAL_CLASS_TRUE_COLOR) return false;
+    const auto pixels = layoutFor(setup, screen->root_depth);
+    if (!pixels) return false;
+    depth = screen->root_depth;
+    layout = *pixels;
     channels = {Channel(visual->red_mask), Channel(visual->green_mask), Channel(visual->blue_mask)};
-    XSetWindowAttributes a{};
-    a.background_pixmap = None; // every pixel is ours: no clearing before Expose
-    a.border_pixel = 0;
-    a.colormap = DefaultColormapOfScreen(screen);
-    a.event_mask = kEventMask;
-    window = XCreateWindow(d, parent, 0, 0, kClientWidth, kClientHeight, 0, depth, InputOutput,
-                           visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
-    if (window) {
-        XStoreName(d, window, kWindowText.data());
-        gc = XCreateGC(d, window, 0, nullptr);
+    if (requestLimit == 0) requestLimit = std::size_t{setup->maximum_request_length} * 4;
+
+    constexpr std::uint32_t kNoId = ~std::uint32_t{0};
+    window = xcb_generate_id(c);
+    gc = xcb_generate_id(c);
+    if (window == kNoId || gc == kNoId) {
+        window = gc = 0;
+        return false;
     }
-    // On failure the destructor takes back what was made, errors trapped.
-    if (!trap.sync() || !window || !gc) return false;
-    XImage* image = XCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                                 kClientWidth, kClientHeight, 32, 0);
-    if (!image) return false;
-    frame.reset(image);
-    frameBytes.assign(static_cast<std::size_t>(image->bytes_per_line) * kClientHeight, 0);
-    image->data = frameBytes.data();
+    // In the order of their bits: every pixel is ours, so no background
+    // clears the window before an Expose.
+    const std::uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 0, kEventMask, screen->default_colormap};
+    const auto made = xcb_create_window_checked(
+        c, depth, window, parent, 0, 0, kClientWidth, kClientHeight, 0,
+        XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+        XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP, values);
+    const auto named = xcb_change_property_checked(
+        c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+        static_cast<std::uint32_t>(kWindowText.size()), kWindowText.data());
+    const auto drawn = xcb_create_gc_checked(c, gc, window, 0, nullptr);
+    // Once the server has answered a later request, the errors of these
+    // three, if any, are here: checking them does not wait.
+    if (!roundTrip(c, deadline)) {
+        lost = true;
+        return false;
+    }
+    const Owned<xcb_generic_error_t> madeError(xcb_request_check(c, made));
+    const Owned<xcb_generic_error_t> namedError(xcb_request_check(c, named));
+    const Owned<xcb_generic_error_t> drawnError(xcb_request_check(c, drawn));
+    if (madeError) window = 0;
+    if (drawnError) gc = 0;
+    // On failure the destructor takes back what was made.
+    if (madeError || namedError || drawnError) return false;
+
+    stride = layout.rowBytes(kClientWidth);
+    frame.assign(stride * kClientHeight, 0);
     return true;
 }
 
 X11Window::~X11Window() {
-    if (display) {
-        XErrorTrap trap(display.get());
-        // The window may already be gone with the host's window; the trap
-        // takes the error that destroying it again gives. On a lost
-        // connection Xlib sends nothing but still frees the GC's memory.
-        if (window && !lost) XDestroyWindow(display.get(), window);
-        if (gc) XFreeGC(display.get(), gc);
+    if (connection && !lost) {
+        xcb_connection_t* c = connection.get();
+        // The window may already be gone with the host's window; the error
+        // that destroying it again gives goes with the connection.
+        if (window) xcb_destroy_window(c, window);
+        if (gc) xcb_free_gc(c, gc);
+        // The host finds the window gone when the editor's close returns.
+        roundTrip(c, Clock::now() + kPatience);
     }
-    window = 0;
-    gc = nullptr;
-    frame.reset();
-    display.reset();
+    connection.reset();
 }
 
 void X11Window::detach() {
@@ -216,21 +343,33 @@ void X11Window::detach() {
     buttonsDown = 0;
 }
 
+void X11Window::settle() {
+    if (!connection || lost) return;
+    if (!roundTrip(connection.get(), Clock::now() + kPatience)) giveUp();
+}
+
 void X11Window::setBounds(int x, int y, int width, int height) {
     if (width <= 0 || height <= 0) return;
     bounds = rectOf(x, y, width, height);
     if (!usable()) return;
-    XErrorTrap trap(display.get());
-    XMoveResizeWindow(display.get(), window, x, y, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height));
+    const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
+                                    static_cast<std::uint32_t>(width),
+                                    static_cast<std::uint32_t>(height)};
+    xcb_configure_window(connection.get(), window,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                             XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
+    settle();
 }
 
 void X11Window::show() {
     if (!usable()) return;
     // Pixels follow with the Expose that mapping brings, at the next idle
     // call, by when the glue has painted the window's values.
-    XErrorTrap trap(display.get());
-    XMapRaised(display.get(), window);
+    const std::uint32_t above[] = {XCB_STACK_MODE_ABOVE};
+    xcb_configure_window(connection.get(), window, XCB_CONFIG_WINDOW_STACK_MODE, above);
+    xcb_map_window(connection.get(), window);
+    settle();
 }
 
 void X11Window::hide() {
@@ -241,8 +380,8 @@ void X11Window::hide() {
         router.release(MouseButton::Left, -1, -1);
     }
     if (!usable()) return;
-    XErrorTrap trap(display.get());
-    XUnmapWindow(display.get(), window);
+    xcb_unmap_window(connection.get(), window);
+    settle();
 }
 
 Surface& X11Window::surface(AreaId id) {
@@ -255,14 +394,20 @@ Surface& X11Window::surface(AreaId id) {
 }
 
 void X11Window::compose(const Rect& r) {
-    if (!frame) return;
+    if (frame.empty()) return;
     const Rect clip{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, kClientWidth),
                     std::min(r.bottom, kClientHeight)};
-    const unsigned long background = channels[0].of(kWindowColour.r) |
-                                     channels[1].of(kWindowColour.g) |
-                                     channels[2].of(kWindowColour.b);
+    const int bytesPerPixel = layout.bitsPerPixel / 8;
+    auto at = [&](int x, int y) {
+        return &frame[static_cast<std::size_t>(y) * stride +
+                      static_cast<std::size_t>(x * bytesPerPixel)];
+    };
+    auto pixel = [&](Rgb c) {
+        return channels[0].of(c.r) | channels[1].of(c.g) | channels[2].of(c.b);
+    };
+    const std::uint32_t background = pixel(kWindowColour);
     for (int y = clip.top; y < clip.bottom; ++y)
-        for (int x = clip.left; x < clip.right; ++x) XPutPixel(frame.get(), x, y, background);
+        for (int x = clip.left; x < clip.right; ++x) layout.store(at(x, y), background);
     for (const auto& a : kAreas) {
         const auto& s = surfaces[static_cast<int>(a.id)];
         if (!s) continue;
@@ -272,28 +417,45 @@ void X11Window::compose(const Rect& r) {
         const int y0 = std::max(clip.top, a.bounds.top),
                   y1 = std::min(clip.bottom, a.bounds.bottom);
         for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) {
-                const Rgb c = src.at(x - a.bounds.left, y - a.bounds.top);
-                XPutPixel(frame.get(), x, y,
-                          channels[0].of(c.r) | channels[1].of(c.g) | channels[2].of(c.b));
-            }
+            for (int x = x0; x < x1; ++x)
+                layout.store(at(x, y), pixel(src.at(x - a.bounds.left, y - a.bounds.top)));
     }
 }
 
 void X11Window::put(const Rect& r) {
-    if (!usable() || !frame) return;
-    const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
-    const int x1 = std::min(r.right, kClientWidth), y1 = std::min(r.bottom, kClientHeight);
-    if (x1 <= x0 || y1 <= y0) return;
-    XErrorTrap trap(display.get());
-    XPutImage(display.get(), window, gc, frame.get(), x0, y0, x0, y0,
-              static_cast<unsigned>(x1 - x0), static_cast<unsigned>(y1 - y0));
+    if (!usable() || frame.empty()) return;
+    const Rect clip{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, kClientWidth),
+                    std::min(r.bottom, kClientHeight)};
+    if (clip.width() <= 0 || clip.height() <= 0) return;
+    const int bytesPerPixel = layout.bitsPerPixel / 8;
+    for (const Rect& b :
+         putImageBands(clip, layout.bitsPerPixel, layout.scanlinePad, requestLimit)) {
+        const std::size_t rowBytes = layout.rowBytes(b.width());
+        const std::size_t size = rowBytes * static_cast<std::size_t>(b.height());
+        const std::uint8_t* pixels = &frame[static_cast<std::size_t>(b.top) * stride];
+        if (b.left != 0 || b.right != kClientWidth) {
+            // Not whole rows of the frame: the piece's rows, one after another.
+            const auto used = static_cast<std::size_t>(b.width() * bytesPerPixel);
+            band.assign(size, 0);
+            for (int y = b.top; y < b.bottom; ++y)
+                std::memcpy(&band[static_cast<std::size_t>(y - b.top) * rowBytes],
+                            &frame[static_cast<std::size_t>(y) * stride +
+                                   static_cast<std::size_t>(b.left * bytesPerPixel)],
+                            used);
+            pixels = band.data();
+        }
+        xcb_put_image(connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc,
+                      static_cast<std::uint16_t>(b.width()), static_cast<std::uint16_t>(b.height()),
+                      static_cast<std::int16_t>(b.left), static_cast<std::int16_t>(b.top), 0, depth,
+                      static_cast<std::uint32_t>(size), pixels);
+    }
+    settle();
 }
 
 void X11Window::flush() {
     if (dirty == 0) return;
     // One rectangle around everything drawn: the controls lie close together
-    // and a single request is cheaper than several.
+    // and a single put is cheaper than several.
     Rect box{kClientWidth, kClientHeight, 0, 0};
     for (const auto& a : kAreas)
         if (dirty & (1u << static_cast<int>(a.id))) {
@@ -307,44 +469,49 @@ void X11Window::flush() {
     put(box);
 }
 
-bool X11Window::handle(const XEvent& e) {
-    switch (e.type) {
-    case Expose:
-        if (e.xexpose.window == window) {
+bool X11Window::handle(const xcb_generic_event_t& e) {
+    switch (typeOf(e)) {
+    case XCB_EXPOSE: {
+        const auto& x = reinterpret_cast<const xcb_expose_event_t&>(e);
+        if (x.window == window) {
             flush();
-            put(rectOf(e.xexpose.x, e.xexpose.y, e.xexpose.width, e.xexpose.height));
+            put(rectOf(x.x, x.y, x.width, x.height));
         }
         return true;
-    case ConfigureNotify:
-        if (e.xconfigure.window == window)
-            bounds =
-                rectOf(e.xconfigure.x, e.xconfigure.y, e.xconfigure.width, e.xconfigure.height);
+    }
+    case XCB_CONFIGURE_NOTIFY: {
+        const auto& c = reinterpret_cast<const xcb_configure_notify_event_t&>(e);
+        if (c.window == window) bounds = rectOf(c.x, c.y, c.width, c.height);
         return true;
-    case DestroyNotify:
-        if (e.xdestroywindow.window == window) detach();
+    }
+    case XCB_DESTROY_NOTIFY:
+        if (reinterpret_cast<const xcb_destroy_notify_event_t&>(e).window == window) detach();
         return true;
-    case ButtonPress:
-    case ButtonRelease: {
-        if (e.xbutton.window != window) return true;
-        const auto button = buttonOf(e.xbutton.button);
+    case XCB_BUTTON_PRESS:
+    case XCB_BUTTON_RELEASE: {
+        // Press and release share one layout.
+        const auto& b = reinterpret_cast<const xcb_button_press_event_t&>(e);
+        if (b.event != window) return true;
+        const auto button = buttonOf(b.detail);
         if (!button) return true;
         // The server holds the pointer for this window from the first press
         // until every button is up, so the release arrives wherever it
         // happens, as the left button's drag and the gesture's end need.
         const auto alive = lifeToken.watch();
-        if (e.type == ButtonPress) {
+        if (typeOf(e) == XCB_BUTTON_PRESS) {
             buttonsDown |= bitOf(*button);
-            router.press(*button, e.xbutton.x, e.xbutton.y);
+            router.press(*button, b.event_x, b.event_y);
         } else {
             buttonsDown &= ~bitOf(*button);
-            router.release(*button, e.xbutton.x, e.xbutton.y);
+            router.release(*button, b.event_x, b.event_y);
         }
         return !alive.expired();
     }
-    case MotionNotify: {
-        if (e.xmotion.window != window) return true;
+    case XCB_MOTION_NOTIFY: {
+        const auto& m = reinterpret_cast<const xcb_motion_notify_event_t&>(e);
+        if (m.event != window) return true;
         const auto alive = lifeToken.watch();
-        router.move(e.xmotion.x, e.xmotion.y);
+        router.move(m.event_x, m.event_y);
         return !alive.expired();
     }
     default:
@@ -352,33 +519,38 @@ bool X11Window::handle(const XEvent& e) {
     }
 }
 
+bool isMotionOf(const Event& e, xcb_window_t w) {
+    return typeOf(*e) == XCB_MOTION_NOTIFY &&
+           reinterpret_cast<const xcb_motion_notify_event_t&>(*e).event == w;
+}
+
 void X11Window::idle() {
-    if (!display || lost) return;
-    // Take the events that are here now, then handle them with no handler
-    // of ours installed: they call into the effect and through it the host.
-    std::vector<XEvent> events;
-    {
-        XErrorTrap trap(display.get());
-        for (int n = XPending(display.get()); n > 0 && !lost; --n) {
-            XEvent e;
-            XNextEvent(display.get(), &e);
-            // Of a run of moves only the last matters.
-            if (e.type == MotionNotify && !events.empty() && events.back().type == MotionNotify &&
-                events.back().xmotion.window == e.xmotion.window)
-                events.back() = e;
-            else
-                events.push_back(e);
-        }
+    if (!connection || lost) return;
+    xcb_connection_t* c = connection.get();
+    // Take the events that are here now (one read of the connection), then
+    // handle them: they call into the effect and through it the host.
+    std::vector<Event> events;
+    for (xcb_generic_event_t* raw = xcb_poll_for_event(c); raw;
+         raw = xcb_poll_for_queued_event(c)) {
+        Event e(raw);
+        // An error of one of the window's own requests (one on a window the
+        // host has destroyed, say): the window's alone, and dropped.
+        if (typeOf(*e) == 0) continue;
+        // Of a run of moves only the last matters.
+        if (!events.empty() && isMotionOf(e, window) && isMotionOf(events.back(), window))
+            events.back() = std::move(e);
+        else
+            events.push_back(std::move(e));
     }
-    if (lost) {
+    if (xcb_connection_has_error(c)) {
         // The server is gone or dropped this connection, and the window
         // with it.
-        detach();
+        giveUp();
         return;
     }
     const auto alive = lifeToken.watch();
-    for (const XEvent& e : events) {
-        if (!handle(e)) return;
+    for (const Event& e : events) {
+        if (!handle(*e)) return;
         flush();
     }
     while (const auto id = timers.take(clock())) {
@@ -391,18 +563,20 @@ void X11Window::idle() {
 
 class X11Platform final : public Platform {
 public:
-    explicit X11Platform(MillisecondClock clock) : clock(std::move(clock)) {}
+    X11Platform(MillisecondClock clock, std::size_t requestLimit)
+        : clock(std::move(clock)), requestLimit(requestLimit) {}
     std::unique_ptr<NativeWindow> createChildWindow(void* parent,
                                                     WindowListener& listener) override {
         const auto id = reinterpret_cast<std::uintptr_t>(parent);
         if (id == 0 || (id & ~kXidMask) != 0) return nullptr;
-        auto w = std::make_unique<X11Window>(listener, clock);
-        if (!w->create(static_cast<::Window>(id))) return nullptr;
+        auto w = std::make_unique<X11Window>(listener, clock, requestLimit);
+        if (!w->create(static_cast<xcb_window_t>(id))) return nullptr;
         return w;
     }
 
 private:
-    MillisecondClock clock;
+    const MillisecondClock clock;
+    const std::size_t requestLimit;
 };
 
 long long steadyMilliseconds() {
@@ -413,12 +587,40 @@ long long steadyMilliseconds() {
 } // namespace
 
 Platform& x11Platform() {
-    static X11Platform platform(steadyMilliseconds);
+    // Set once and never changed: every window it makes is on its own.
+    static X11Platform platform(steadyMilliseconds, 0);
     return platform;
 }
 
-std::unique_ptr<Platform> makeX11Platform(MillisecondClock clock) {
-    return std::make_unique<X11Platform>(std::move(clock));
+std::unique_ptr<Platform> makeX11Platform(MillisecondClock clock, std::size_t requestLimit) {
+    return std::make_unique<X11Platform>(std::move(clock), requestLimit);
+}
+
+std::vector<Rect> putImageBands(const Rect& r, int bitsPerPixel, int scanlinePad,
+                                std::size_t maxRequestBytes) {
+    std::vector<Rect> bands;
+    if (r.width() <= 0 || r.height() <= 0 || bitsPerPixel <= 0 || scanlinePad <= 0 ||
+        maxRequestBytes <= kPutImageHead)
+        return bands;
+    // Requests are whole 4-byte units: the pixels, padded to one, fit in
+    // the units left after the head.
+    const std::size_t room = (maxRequestBytes - kPutImageHead) / 4 * 4;
+    const auto bpp = static_cast<std::size_t>(bitsPerPixel);
+    const auto pad = static_cast<std::size_t>(scanlinePad);
+    auto rowBytes = [&](int width) {
+        return (static_cast<std::size_t>(width) * bpp + pad - 1) / pad * pad / 8;
+    };
+    // The widest row that fits: its bits, padded, within the room.
+    const std::size_t widest = room * 8 / pad * pad / bpp;
+    if (widest == 0) return bands;
+    const int columns = static_cast<int>(std::min<std::size_t>(widest, r.width()));
+    for (int x = r.left; x < r.right; x += columns) {
+        const int w = std::min(columns, r.right - x);
+        const int rows = static_cast<int>(std::min<std::size_t>(room / rowBytes(w), r.height()));
+        for (int y = r.top; y < r.bottom; y += rows)
+            bands.push_back({x, y, x + w, std::min(y + rows, r.bottom)});
+    }
+    return bands;
 }
 
 std::string environmentDecimalSeparator() {

@@ -1,16 +1,16 @@
 // The X11 back-end against a real X server (an Xvfb that with-xvfb.sh
-// starts): the host's error handlers after every call, errors of the
-// editor's own requests kept from the host, other connections' errors passed
-// on, windows refused without a display or a parent, the pixels on the
-// screen, mouse events, the timers on an injected clock, many windows made
-// and ended, and the locale's decimal separator.
+// starts): the host's error handlers never touched, errors of the editor's
+// own requests kept from the host while the host's own errors reach it,
+// the usual display names, windows refused without a display or a parent,
+// the pixels on the screen (also in many small requests), mouse events, the
+// timers on an injected clock, many windows made and ended, and the
+// locale's decimal separator.
 
 // Before Xlib, whose macros (None, Bool) clash with its names.
 #include <gtest/gtest.h>
 
 #include "editor/platform/headless/HeadlessPlatform.h"
 #include "editor/platform/x11/TimerPacer.h"
-#include "editor/platform/x11/X11Errors.h"
 #include "editor/platform/x11/X11Platform.h"
 #include "editor/uEditor.h"
 
@@ -19,9 +19,13 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +92,50 @@ TEST(TimerPacer, ASlightlyLateCallKeepsThePhase) {
     EXPECT_TRUE(fire(p, 5000).empty());
 }
 
+// ---- the pixels' requests, without a display ----------------------------------
+
+TEST(PutImageBands, EveryPieceFitsOneRequestAndTheyCoverTheRectangleOnce) {
+    struct Case {
+        ui::Rect r;
+        int bitsPerPixel, scanlinePad;
+        std::size_t limit;
+        std::size_t pieces; // 0: not checked
+    };
+    constexpr std::size_t kXvfbLimit = 65535 * 4;
+    const Case cases[] = {
+        {{0, 0, 390, 158}, 32, 32, kXvfbLimit, 1},  // the window today: one request
+        {{0, 0, 1170, 474}, 32, 32, kXvfbLimit, 9}, // at 3x: 56 rows a band
+        {{5, 7, 395, 165}, 24, 32, 4096, 0},
+        {{3, 1, 200, 90}, 16, 32, 1000, 0},
+        {{0, 0, 333, 20}, 8, 8, 100, 0}, // rows too long: columns
+        {{0, 0, 390, 158}, 32, 32, 1000, 316},
+        {{10, 10, 11, 11}, 32, 32, 28, 1}, // one pixel and the head
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.r.width()) + " x " + std::to_string(c.r.height()) + " at " +
+                     std::to_string(c.bitsPerPixel) + " bits, " + std::to_string(c.limit) +
+                     " bytes");
+        const auto bands = ui::putImageBands(c.r, c.bitsPerPixel, c.scanlinePad, c.limit);
+        if (c.pieces) {
+            EXPECT_EQ(bands.size(), c.pieces);
+        }
+        std::vector<int> covered(static_cast<std::size_t>(c.r.width() * c.r.height()), 0);
+        for (const ui::Rect& b : bands) {
+            const std::size_t rowBits = static_cast<std::size_t>(b.width() * c.bitsPerPixel);
+            const std::size_t pad = static_cast<std::size_t>(c.scanlinePad);
+            const std::size_t pixels = (rowBits + pad - 1) / pad * pad / 8 * b.height();
+            EXPECT_LE(24 + (pixels + 3) / 4 * 4, c.limit);
+            for (int y = b.top; y < b.bottom; ++y)
+                for (int x = b.left; x < b.right; ++x) {
+                    ASSERT_TRUE(c.r.contains(x, y));
+                    ++covered[static_cast<std::size_t>((y - c.r.top) * c.r.width() + x - c.r.left)];
+                }
+        }
+        EXPECT_EQ(std::count(covered.begin(), covered.end(), 1), static_cast<long>(covered.size()));
+    }
+    EXPECT_TRUE(ui::putImageBands({0, 0, 10, 10}, 32, 32, 27).empty()) << "not one pixel fits";
+}
+
 // ---- the decimal separator from the environment ----------------------------
 
 class Environment {
@@ -115,7 +163,8 @@ public:
     }
 
 private:
-    static constexpr const char* kNames[] = {"LC_ALL", "LC_NUMERIC", "LANG", "DISPLAY"};
+    static constexpr const char* kNames[] = {"LC_ALL",  "LC_NUMERIC", "LANG",
+                                             "DISPLAY", "XAUTHORITY", "HOME"};
     std::vector<std::optional<std::string>> saved;
 };
 
@@ -239,6 +288,7 @@ protected:
     std::unique_ptr<ui::NativeWindow> make() {
         return platform->createChildWindow(idOf(parent), listener);
     }
+    void expectHeadlessPixels();
     // The editor's window inside the parent, as the server has it.
     ::Window child() {
         XSync(host, False);
@@ -279,7 +329,7 @@ protected:
     std::unique_ptr<ui::Platform> platform;
 };
 
-TEST_F(X11, TheHostsErrorHandlersAreBackAfterEveryCall) {
+TEST_F(X11, TheHostsErrorHandlersStayInstalledThroughEveryCall) {
     auto w = make();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(hostHandlersInstalled()) << "create";
@@ -333,27 +383,113 @@ TEST_F(X11, ErrorsOfTheEditorsOwnRequestsAfterTheParentWentStayWithTheEditor) {
     parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 10, 10, 0, 0, 0);
 }
 
-TEST_F(X11, ErrorsOfOtherConnectionsReachThePreviousHandler) {
-    const Connection connection(XOpenDisplay(nullptr));
-    Display* own = connection.get();
-    ASSERT_NE(own, nullptr);
-    {
-        ui::XErrorTrap outer(own);
-        {
-            ui::XErrorTrap inner(own);
-            // An error of the host's connection while the traps listen.
-            XWindowAttributes a;
-            EXPECT_FALSE(XGetWindowAttributes(host, 0x1ffffff0, &a));
-            // And one of the trapped connection.
-            XGetWindowAttributes(own, 0x1ffffff0, &a);
-            EXPECT_FALSE(inner.sync());
-            EXPECT_EQ(inner.errors(), 1);
-        }
-        EXPECT_EQ(outer.errors(), 0) << "the innermost trap of a connection takes its errors";
-    }
+TEST_F(X11, TheChildIsABorderlessHarrowbyAtTheParentsOrigin) {
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->show();
+    const ::Window c = child();
+    ASSERT_NE(c, 0u);
+    char* name = nullptr;
+    ASSERT_TRUE(XFetchName(host, c, &name));
+    EXPECT_STREQ(name, "Harrowby");
+    XFree(name);
+    XWindowAttributes a{};
+    ASSERT_TRUE(XGetWindowAttributes(host, c, &a));
+    EXPECT_EQ(a.x, 0);
+    EXPECT_EQ(a.y, 0);
+    EXPECT_EQ(a.width, ui::kClientWidth);
+    EXPECT_EQ(a.height, ui::kClientHeight);
+    EXPECT_EQ(a.border_width, 0);
+    EXPECT_EQ(a.c_class, InputOutput);
+    EXPECT_EQ(a.map_state, IsViewable);
+    EXPECT_EQ(a.visual, DefaultVisual(host, DefaultScreen(host)));
+    EXPECT_EQ(a.depth, DefaultDepth(host, DefaultScreen(host)));
+    EXPECT_EQ(a.all_event_masks, ExposureMask | ButtonPressMask | ButtonReleaseMask |
+                                     PointerMotionMask | StructureNotifyMask);
+    w->hide();
+    ASSERT_TRUE(XGetWindowAttributes(host, c, &a));
+    EXPECT_EQ(a.map_state, IsUnmapped);
+}
+
+TEST_F(X11, TheHostsOwnErrorsReachItsHandlerWhileEditorsRun) {
+    auto first = make();
+    auto second = make();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    first->show();
+    second->show();
+    first->idle();
+    // A request of the host's on a window that is gone, between the editors'
+    // calls.
+    const ::Window gone = XCreateSimpleWindow(host, parent, 0, 0, 1, 1, 0, 0, 0);
+    XDestroyWindow(host, gone);
+    XMapWindow(host, gone);
+    second->idle();
+    XSync(host, False);
     EXPECT_EQ(hostErrors, 1) << "the host's error went to the host's handler, once";
+    // The editors' own failing requests add none.
+    XDestroyWindow(host, child());
+    XSync(host, False);
+    second->surface(AreaId::DlQ1).fillRect({0, 0, 41, 41});
+    second->processRepaints();
+    first->idle();
+    second->idle();
+    first.reset();
+    second.reset();
+    XSync(host, False);
+    EXPECT_EQ(hostErrors, 1);
     EXPECT_TRUE(hostHandlersInstalled());
     hostErrors = 0;
+}
+
+TEST_F(X11, TheUsualDisplayNamesReachTheServer) {
+    Environment keep;
+    const std::string display = std::getenv("DISPLAY");
+    const std::string n = display.substr(display.rfind(':') + 1);
+    for (const std::string& name :
+         std::vector<std::string>{":" + n, ":" + n + ".0", "unix:" + n, "unix:" + n + ".0",
+                                  "unix/:" + n, "unix/unix:" + n}) {
+        setenv("DISPLAY", name.c_str(), 1);
+        EXPECT_NE(make(), nullptr) << name;
+    }
+    // The server has one screen.
+    for (const std::string& name : std::vector<std::string>{":" + n + ".1", "nonsense", ":", ":x",
+                                                            ":" + n + ".", "decnet/:" + n}) {
+        setenv("DISPLAY", name.c_str(), 1);
+        EXPECT_EQ(make(), nullptr) << name;
+    }
+}
+
+// The server admits only clients with its cookie, as a desktop's does
+// (with-xvfb.sh gives it one): the editor finds it where X clients look, in
+// XAUTHORITY or else ~/.Xauthority, and without it gets no window.
+TEST_F(X11, TheDisplaysCookieOpensTheWindowAndNothingElseDoes) {
+    const char* file = std::getenv("XAUTHORITY");
+    if (!file) GTEST_SKIP() << "the server admits every client";
+    Environment keep;
+    std::ifstream in(file, std::ios::binary);
+    std::string cookies((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GE(cookies.size(), 16u);
+    char folder[] = "/tmp/velmora-x11test.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(std::string(folder) + "/" + name, std::ios::binary) << bytes;
+        return std::string(folder) + "/" + name;
+    };
+    EXPECT_NE(make(), nullptr) << "the cookie in XAUTHORITY";
+    unsetenv("XAUTHORITY");
+    setenv("HOME", folder, 1);
+    write(".Xauthority", cookies);
+    EXPECT_NE(make(), nullptr) << "the cookie in ~/.Xauthority";
+    // The file's one entry ends with its cookie.
+    std::string wrong = cookies;
+    wrong.back() = static_cast<char>(wrong.back() ^ 0x5a);
+    setenv("XAUTHORITY", write("wrong", wrong).c_str(), 1);
+    EXPECT_EQ(make(), nullptr) << "a wrong cookie";
+    setenv("XAUTHORITY", (std::string(folder) + "/none").c_str(), 1);
+    EXPECT_EQ(make(), nullptr) << "no cookie";
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(hostErrors, 0);
 }
 
 TEST_F(X11, NoWindowWithoutAUsableParentOrDisplay) {
@@ -375,7 +511,20 @@ TEST_F(X11, NoWindowWithoutAUsableParentOrDisplay) {
     EXPECT_NE(make(), nullptr) << "with the display back, a window";
 }
 
+// The window's pixels on the screen equal the headless back-end's, sent in
+// requests of the server's longest size and, where a later, larger window
+// will need it, in many smaller ones: bands of rows and, below one row's
+// size, of columns too.
 TEST_F(X11, TheScreenShowsTheHeadlessPixels) {
+    for (const std::size_t limit : {std::size_t{0}, std::size_t{4096}, std::size_t{1000}}) {
+        SCOPED_TRACE(limit ? "requests of at most " + std::to_string(limit) + " bytes"
+                           : "requests of the server's longest size");
+        platform = ui::makeX11Platform([this] { return now; }, limit);
+        expectHeadlessPixels();
+    }
+}
+
+void X11::expectHeadlessPixels() {
     Environment keep;
     Environment::locale("C", nullptr, nullptr);
     auto onScreen = TPluginEditorWindow::create(*platform, idOf(parent));
