@@ -1,5 +1,6 @@
 #include "editor/platform/headless/HeadlessPlatform.h"
 
+#include "editor/Composition.h"
 #include "editor/platform/headless/Png.h"
 
 #include <algorithm>
@@ -46,51 +47,42 @@ Surface& HeadlessWindow::surface(AreaId id) {
     return *s;
 }
 
-void HeadlessWindow::startTimer(TimerId id, int periodMs) {
-    auto& t = timers[static_cast<int>(id)];
-    t.period = periodMs;
-    t.due = now + periodMs;
-}
+void HeadlessWindow::startTimer(TimerId id, int periodMs) { timers.start(id, periodMs, now); }
 
 std::string HeadlessWindow::decimalSeparator() const {
     return platform ? platform->decimalSeparator : ".";
 }
 
 void HeadlessWindow::advance(int ms) {
+    // The clock steps from one due time to the next, so that every firing
+    // in the span happens, in order (Timer1 first on a tie).
     const long long end = now + ms;
-    for (;;) {
-        // The earliest timer due by `end`; Timer1 first on a tie.
-        int next = -1;
-        for (int i = 0; i < 2; ++i)
-            if (timers[i].period > 0 && timers[i].due <= end &&
-                (next < 0 || timers[i].due < timers[next].due))
-                next = i;
-        if (next < 0) break;
-        now = timers[next].due;
-        timers[next].due += timers[next].period;
+    for (auto due = timers.nextDue(); due && *due <= end; due = timers.nextDue()) {
+        now = *due;
+        const auto id = timers.take(now);
+        if (!id) break;
         // The handler may end this window (a host that closes the editor
         // when it hears of a change); then nothing of it is touched again.
         const auto alive = lifeToken.watch();
-        listener.timer(static_cast<TimerId>(next));
+        listener.timer(*id);
         if (alive.expired()) return;
     }
     now = end;
 }
 
 void HeadlessWindow::fireTimer(TimerId id) {
-    if (timers[static_cast<int>(id)].period > 0) listener.timer(id);
+    if (timers.running(id)) listener.timer(id);
 }
 
 Image HeadlessWindow::composite() const {
     Image out(bounds.width(), bounds.height(), kWindowColour);
-    for (const auto& a : kAreas) {
-        const auto& s = surfaces[static_cast<int>(a.id)];
-        if (!s) continue;
-        const Image& src = s->pixels();
-        for (int y = 0; y < src.height; ++y)
-            for (int x = 0; x < src.width; ++x)
-                out.set(a.bounds.left + x, a.bounds.top + y, src.at(x, y));
-    }
+    composeWindow(
+        rectOf(0, 0, bounds.width(), bounds.height()),
+        [&](AreaId id) -> const Image* {
+            const auto& s = surfaces[static_cast<int>(id)];
+            return s ? &s->pixels() : nullptr;
+        },
+        [&](int x, int y, Rgb c) { out.set(x, y, c); });
     return out;
 }
 

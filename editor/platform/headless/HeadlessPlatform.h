@@ -9,6 +9,7 @@
 #include "editor/MouseRouter.h"
 #include "editor/Platform.h"
 #include "editor/RasterSurface.h"
+#include "editor/TimerPacer.h"
 
 #include <array>
 #include <memory>
@@ -76,7 +77,7 @@ public:
     bool visible() const { return shown; }
     bool isDoubleBuffered() const { return doubleBuffered; }
     const Rect& placement() const { return bounds; }
-    int timerPeriod(TimerId id) const { return timers[static_cast<int>(id)].period; }
+    int timerPeriod(TimerId id) const { return timers.period(id); }
     int repaintsPending() const { return pendingRepaints; }
     // Null until the area was first drawn into.
     const HeadlessSurface* surfaceIfMade(AreaId area) const {
@@ -91,11 +92,6 @@ public:
     void invalidate() { ++pendingRepaints; }
 
 private:
-    struct TimerState {
-        int period = 0; // 0: not running
-        long long due = 0;
-    };
-
     friend class HeadlessPlatform;
     HeadlessPlatform* platform; // null once the platform is gone
     void* parentWindow;
@@ -106,7 +102,7 @@ private:
     bool doubleBuffered = false;
     int pendingRepaints = 0;
     std::array<std::unique_ptr<HeadlessSurface>, kAreaCount> surfaces;
-    std::array<TimerState, 2> timers;
+    TimerPacer timers;
     long long now = 0;   // ms
     LifeToken lifeToken; // the timer loop checks it after each handler
 };

@@ -1,15 +1,14 @@
 #include "editor/platform/x11/X11Platform.h"
 
+#include "editor/Composition.h"
 #include "editor/LifeToken.h"
 #include "editor/MouseRouter.h"
 #include "editor/RasterSurface.h"
+#include "editor/TimerPacer.h"
 #include "editor/platform/x11/DisplayConnection.h"
-#include "editor/platform/x11/TimerPacer.h"
+#include "plugin/params/DecimalSeparator.h"
 
 #include <xcb/xcb.h>
-
-#include <langinfo.h>
-#include <locale.h>
 
 #include <algorithm>
 #include <array>
@@ -202,7 +201,7 @@ private:
     unsigned buttonsDown = 0; // bit per MouseButton
     std::array<std::unique_ptr<X11Surface>, kAreaCount> surfaces;
     TimerPacer timers;
-    std::string separator = environmentDecimalSeparator();
+    std::string separator = userDecimalSeparator();
     LifeToken lifeToken; // a handler that may end the window checks it
 };
 
@@ -395,31 +394,18 @@ Surface& X11Window::surface(AreaId id) {
 
 void X11Window::compose(const Rect& r) {
     if (frame.empty()) return;
-    const Rect clip{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, kClientWidth),
-                    std::min(r.bottom, kClientHeight)};
     const int bytesPerPixel = layout.bitsPerPixel / 8;
-    auto at = [&](int x, int y) {
-        return &frame[static_cast<std::size_t>(y) * stride +
-                      static_cast<std::size_t>(x * bytesPerPixel)];
-    };
-    auto pixel = [&](Rgb c) {
-        return channels[0].of(c.r) | channels[1].of(c.g) | channels[2].of(c.b);
-    };
-    const std::uint32_t background = pixel(kWindowColour);
-    for (int y = clip.top; y < clip.bottom; ++y)
-        for (int x = clip.left; x < clip.right; ++x) layout.store(at(x, y), background);
-    for (const auto& a : kAreas) {
-        const auto& s = surfaces[static_cast<int>(a.id)];
-        if (!s) continue;
-        const Image& src = s->pixels();
-        const int x0 = std::max(clip.left, a.bounds.left),
-                  x1 = std::min(clip.right, a.bounds.right);
-        const int y0 = std::max(clip.top, a.bounds.top),
-                  y1 = std::min(clip.bottom, a.bounds.bottom);
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                layout.store(at(x, y), pixel(src.at(x - a.bounds.left, y - a.bounds.top)));
-    }
+    composeWindow(
+        r,
+        [&](AreaId id) -> const Image* {
+            const auto& s = surfaces[static_cast<int>(id)];
+            return s ? &s->pixels() : nullptr;
+        },
+        [&](int x, int y, Rgb c) {
+            layout.store(&frame[static_cast<std::size_t>(y) * stride +
+                                static_cast<std::size_t>(x * bytesPerPixel)],
+                         channels[0].of(c.r) | channels[1].of(c.g) | channels[2].of(c.b));
+        });
 }
 
 void X11Window::put(const Rect& r) {
@@ -621,25 +607,6 @@ std::vector<Rect> putImageBands(const Rect& r, int bitsPerPixel, int scanlinePad
             bands.push_back({x, y, x + w, std::min(y + rows, r.bottom)});
     }
     return bands;
-}
-
-std::string environmentDecimalSeparator() {
-    // The order in which the C library itself lets these variables decide
-    // the numeric category; an empty value counts as unset.
-    const char* name = "C";
-    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-        const char* v = std::getenv(variable);
-        if (v && *v) {
-            name = v;
-            break;
-        }
-    }
-    locale_t numeric = newlocale(LC_NUMERIC_MASK, name, static_cast<locale_t>(0));
-    if (!numeric) return ".";
-    const char* radix = nl_langinfo_l(RADIXCHAR, numeric);
-    std::string separator = (radix && *radix) ? radix : ".";
-    freelocale(numeric);
-    return separator;
 }
 
 } // namespace ui

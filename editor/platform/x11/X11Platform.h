@@ -34,9 +34,4 @@ std::unique_ptr<Platform> makeX11Platform(MillisecondClock clock, std::size_t re
 std::vector<Rect> putImageBands(const Rect& r, int bitsPerPixel, int scanlinePad,
                                 std::size_t maxRequestBytes);
 
-// The decimal separator of the locale that the environment chooses for
-// numbers (LC_ALL, else LC_NUMERIC, else LANG), looked up without changing
-// the process's locale; "." when that locale is not installed.
-std::string environmentDecimalSeparator();
-
 } // namespace ui

@@ -9,10 +9,11 @@
 // Before Xlib, whose macros (None, Bool) clash with its names.
 #include <gtest/gtest.h>
 
+#include "editor/TimerPacer.h"
 #include "editor/platform/headless/HeadlessPlatform.h"
-#include "editor/platform/x11/TimerPacer.h"
 #include "editor/platform/x11/X11Platform.h"
 #include "editor/uEditor.h"
+#include "plugin/params/DecimalSeparator.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -172,17 +173,17 @@ TEST(Separator, FollowsLcAllThenLcNumericThenLang) {
     Environment keep;
     const std::string processLocale = std::setlocale(LC_NUMERIC, nullptr);
     Environment::locale("de_DE.UTF-8", nullptr, nullptr);
-    EXPECT_EQ(ui::environmentDecimalSeparator(), ",");
+    EXPECT_EQ(userDecimalSeparator(), ",");
     Environment::locale("C", "de_DE.UTF-8", "de_DE.UTF-8");
-    EXPECT_EQ(ui::environmentDecimalSeparator(), ".") << "LC_ALL decides first";
+    EXPECT_EQ(userDecimalSeparator(), ".") << "LC_ALL decides first";
     Environment::locale(nullptr, "de_DE.UTF-8", "C");
-    EXPECT_EQ(ui::environmentDecimalSeparator(), ",") << "then LC_NUMERIC";
+    EXPECT_EQ(userDecimalSeparator(), ",") << "then LC_NUMERIC";
     Environment::locale("", "", "de_DE.UTF-8");
-    EXPECT_EQ(ui::environmentDecimalSeparator(), ",") << "empty values count as unset";
+    EXPECT_EQ(userDecimalSeparator(), ",") << "empty values count as unset";
     Environment::locale(nullptr, nullptr, nullptr);
-    EXPECT_EQ(ui::environmentDecimalSeparator(), ".");
+    EXPECT_EQ(userDecimalSeparator(), ".");
     Environment::locale("xx_NOWHERE.UTF-8", nullptr, nullptr);
-    EXPECT_EQ(ui::environmentDecimalSeparator(), ".") << "a locale that is not installed";
+    EXPECT_EQ(userDecimalSeparator(), ".") << "a locale that is not installed";
     EXPECT_EQ(std::setlocale(LC_NUMERIC, nullptr), processLocale)
         << "the process's own locale is left alone";
 }

@@ -1,5 +1,6 @@
 // The two window timers on a monotonic clock, driven by the host's idle
-// calls. A timer fires on the first idle call at or after its due time, once,
+// calls (X11), or by a test's clock stepping from one due time to the next
+// (headless). A timer fires on the first idle call at or after its due time, once,
 // and is next due one period after the time it was due, so that on-time idle
 // calls keep the period exact. Idle calls that come a whole period late or
 // more do not make up for the lost firings: the timer is then next due one
@@ -24,6 +25,14 @@ public:
         for (Slot& s : slots) s.period = 0;
     }
     bool running(TimerId id) const { return slots[index(id)].period > 0; }
+    int period(TimerId id) const { return slots[index(id)].period; }
+    // When the next running timer falls due; none when none runs.
+    std::optional<long long> nextDue() const {
+        std::optional<long long> due;
+        for (const Slot& s : slots)
+            if (s.period > 0 && (!due || s.due < *due)) due = s.due;
+        return due;
+    }
 
     // The timer to fire now, earliest due first (Timer1 on a tie), already
     // moved on to its next due time; none when no timer is due. Calling it
