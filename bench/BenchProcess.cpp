@@ -14,7 +14,7 @@
 // hits both alike; the ratio is computed for each iteration. Each
 // repetition reports the medians over its iterations, and the summary table
 // at the end the medians of those over the repetitions.
-#include "plugin/dsp/FilterDesign.h"
+#include "bench/Floor.h"
 #include "plugin/dsp/KeyedFilter.h"
 #include "plugin/dsp/Numeric.h"
 #include "plugin/params/Parameters.h"
@@ -84,30 +84,8 @@ struct Signal {
     }
 };
 
-// The bare recursion: fixed coefficients, the same 1e-15 offsets and
-// single-precision roundings, one channel in and out, nothing else. It runs
-// block by block through a call that is not inlined, with its state in
-// memory between blocks, as processReplacing does.
-struct Floor {
-    double b0, b1, b2, a1, a2;
-    float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    Floor() {
-        const auto c = dsp::designFilter(dsp::kFilterLow, 2000.0f, 0.9f, 44100.0f);
-        b0 = c.coefB[0], b1 = c.coefB[1], b2 = c.coefB[2], a1 = c.coefA[1], a2 = c.coefA[2];
-    }
-};
-
-[[gnu::noinline]] void floorBlock(Floor& f, const float* in, float* out, int frames) {
-    float x1 = f.x1, x2 = f.x2, y1 = f.y1, y2 = f.y2;
-    for (int i = 0; i < frames; ++i) {
-        const float x0 = dsp::single(double(in[i]) + 1e-15);
-        const float y0 =
-            dsp::single(f.b0 * x0 + f.b1 * x1 + f.b2 * x2 - f.a1 * y1 - f.a2 * y2 + 1e-15);
-        x2 = x1, x1 = x0, y2 = y1, y1 = y0;
-        out[i] = dsp::single(double(y0) + 1e-15);
-    }
-    f.x1 = x1, f.x2 = x2, f.y1 = y1, f.y2 = y2;
-}
+using bench::Floor;
+using bench::floorBlock;
 
 double nanoseconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double, std::nano>(d).count();
