@@ -1,5 +1,6 @@
 #include "plugin/dsp/Envelope.h"
 
+#include "plugin/dsp/DesignMath.h"
 #include "plugin/dsp/Numeric.h"
 
 #include <cfloat>
@@ -8,8 +9,7 @@
 namespace dsp {
 
 float sweepFrequency(float low, float high, float e) {
-    const float m = single((static_cast<double>(high) - low) * e + low);
-    return single(static_cast<double>(pow2(single(10.0 * m))) * 15.0);
+    return sweepFrequencyOf(sweepExponent(low, high, e));
 }
 
 } // namespace dsp

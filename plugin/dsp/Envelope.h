@@ -1,6 +1,7 @@
 // The key channel's envelope follower and the sweep it drives.
 #pragma once
 
+#include "plugin/dsp/DesignMath.h"
 #include "plugin/dsp/Numeric.h"
 
 #include <algorithm>
@@ -26,19 +27,17 @@ struct EnvelopeFollower {
     // detector value is above it (d > 0) and by d * releaseCoef otherwise.
     // Both coefficients are positive, so with attackCoef >= releaseCoef that
     // is the larger of the two products, whatever the sign of d, and with
-    // attackCoef < releaseCoef the smaller, which is the larger of the
-    // products with the negated coefficients, negated back. So the step
-    // takes a maximum instead of choosing by d: no comparison waits on the
-    // envelope, and no jump follows the signal.
+    // attackCoef < releaseCoef the smaller. So the step takes a maximum or a
+    // minimum, which of the two being fixed for the run, instead of choosing
+    // by d: no comparison waits on the envelope, and no jump follows the
+    // signal.
     struct Settings {
         float boost;
-        double attack, release; // negated when the release is the faster
-        double flip;            // -0.0 when they are negated, else +0.0
+        double attack, release;
+        bool attackFaster; // attackCoef >= releaseCoef: the larger product
         Settings(float boost, float attackCoef, float releaseCoef)
             : boost(boost), attack(attackCoef), release(releaseCoef),
-              flip(attackCoef >= releaseCoef ? 0.0 : -0.0) {
-            if (attackCoef < releaseCoef) attack = -attack, release = -release;
-        }
+              attackFaster(attackCoef >= releaseCoef) {}
     };
 
     // One sample of the key channel; `key` must be finite. Returns the
@@ -51,10 +50,13 @@ struct EnvelopeFollower {
         // The difference of two singles rounded once to single equals the
         // double difference rounded to single (double has more than twice
         // the precision), so single arithmetic gives the same d. Both
-        // products d * c are exact in double (singles have 24 bits), and so
-        // is the sign flip, so the sum is rounded once, then to single.
+        // products d * c are exact in double (singles have 24 bits), so the
+        // sum is rounded once, then to single.
         const double d = t - envelope;
-        const double step = flipSign(maxOf(d * s.attack, d * s.release), s.flip);
+        const double a = d * s.attack, r = d * s.release;
+        // The same choice for every sample of the run: a jump that is always
+        // predicted, off the envelope's chain of dependent steps.
+        const double step = s.attackFaster ? maxOf(a, r) : minOf(a, r);
         const float next = single(step + static_cast<double>(envelope));
         // A silent key lets the envelope decay into subnormal numbers, where
         // a release below 0.5 holds it on the smallest one for good and some
@@ -76,5 +78,15 @@ struct EnvelopeFollower {
 // positions `low` (at e = 0) and `high` (at e = 1): 15 * 2^(10 m) Hz, from
 // 15 Hz at m = 0 to 15360.0039 Hz at m = 1.
 float sweepFrequency(float low, float high, float e);
+
+// The same in two steps: the exponent 10 m of the weight's position, and the
+// frequency of an exponent. Each product of a single and a small integer is
+// exact in double, so rounding it once to single is what the single
+// multiplication does. Inline, for the keyed filter's recursion loop.
+inline float sweepExponent(float low, float high, float e) {
+    const float m = single((static_cast<double>(high) - low) * e + low);
+    return m * 10.0f;
+}
+inline float sweepFrequencyOf(float exponent) { return pow2Inline(exponent) * 15.0f; }
 
 } // namespace dsp

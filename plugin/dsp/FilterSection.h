@@ -4,6 +4,7 @@
 #include "plugin/dsp/FilterDesign.h"
 #include "plugin/dsp/Numeric.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace dsp {
@@ -26,6 +27,15 @@ struct HistoryRing {
 // the input, the recursion and the output. At ordinary levels it vanishes in
 // the single-precision rounding.
 inline constexpr double kDenormalOffset = 1e-15;
+
+// single(x + 1e-15) for a single x. From |x| = 2^-24 on the offset is less
+// than half the spacing of singles on either side of x (powers of two
+// included), so the sum rounds back to x: only smaller values take the
+// conversions, which would otherwise crowd the recursion's own.
+inline float withOffset(float x) {
+    if (std::fabs(x) >= 0x1p-24f) return x;
+    return single(static_cast<double>(x) + kDenormalOffset);
+}
 
 // The section's state between blocks: the latest design and the histories,
 // in the rings' slots. Processing runs on a SectionRun loaded from it.
@@ -71,7 +81,7 @@ struct SectionRun {
     // behind (`keepOldest` false) as long as its last step keeps them: each
     // step takes them from entries that are always kept.
     template <bool keepOldest = true> float filterStep(float x) {
-        const double x0 = single(static_cast<double>(x) + kDenormalOffset);
+        const double x0 = withOffset(x);
         const float y0 = single(b0 * x0 + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kDenormalOffset);
         if (!isFiniteSample(y0)) [[unlikely]] {
             x1 = x2 = x3 = y1 = y2 = y3 = 0.0;
@@ -81,7 +91,7 @@ struct SectionRun {
         if (keepOldest) x3 = x2, y3 = y2;
         x2 = x1, x1 = x0;
         y2 = y1, y1 = y0;
-        filterOut = single(static_cast<double>(y0) + kDenormalOffset);
+        filterOut = withOffset(y0);
         return filterOut;
     }
 

@@ -12,14 +12,44 @@ void KeyedFilter::redesign(float weight, BlockRun& run) {
     const Controls& c = run.source.controls();
     const DesignInputs in{c.low, c.high, weight, c.filterQ, c.fs, c.filterType};
     if (!designed || !(in == lastDesign)) {
-        cutoffHz = sweepFrequency(in.low, in.high, in.weight);
-        run.next = designFilter(in.type, cutoffHz, in.resonance, in.rate);
+        PendingDesign& p = run.pending;
+        p.type = in.type;
+        p.resonance = in.resonance;
+        p.rate = in.rate;
+        p.exponent = sweepExponent(in.low, in.high, in.weight);
+        p.step = 0;
         lastDesign = in;
         designed = true;
     } else {
         run.next = run.inForce;
     }
     run.settings = EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef);
+}
+
+// Inline into the recursion loop: a call there would push the recursions'
+// state out of the registers.
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline void
+KeyedFilter::advance(PendingDesign& p, BiquadCoefficients& next) {
+    switch (p.step) {
+    case 0:
+        cutoffHz = sweepFrequencyOf(p.exponent);
+        break;
+    case 1:
+        p.args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
+        break;
+    case 2:
+        p.angles = designAngles(p.args);
+        break;
+    case 3:
+        next = designCoefficients(p.args, p.angles);
+        break;
+    default:
+        return;
+    }
+    ++p.step;
 }
 
 template <bool follow, bool filter>
@@ -34,6 +64,7 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
     float* outR = run.outR;
     while (frames > 0) {
         if (filter && run.filtered == run.filterDesignAt) {
+            while (run.pending.step != PendingDesign::kDone) advance(run.pending, run.next);
             run.inForce = run.next;
             section.setCoefficients(run.inForce);
             run.filterDesignAt += kRedesignInterval;
@@ -48,7 +79,7 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
         // last frame may fall: the follower has finished by then.
         constexpr bool keepOldest = !follow;
         float filtered[kRedesignInterval];
-        for (int k = 0; k < stretch; ++k) {
+        auto frame = [&](int k) {
             if (filter) {
                 // A non-finite sample is heard as silence, so that one bad
                 // value cannot leave the follower or the filter without a
@@ -57,7 +88,24 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
                     section.filterStep<keepOldest>(finiteOrSilence(audio[run.filtered + k]));
             }
             if (follow) follower.follow(finiteOrSilence(key[run.followed + k]), settings);
+        };
+        int k = 0;
+        if (follow && run.pending.step == 0 && stretch >= PendingDesign::kDone) {
+            // A design started at the stretch's start: one step after each
+            // of the first frames, in a fixed order that needs no jump.
+            PendingDesign& p = run.pending;
+            frame(0);
+            cutoffHz = sweepFrequencyOf(p.exponent);
+            frame(1);
+            p.args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
+            frame(2);
+            p.angles = designAngles(p.args);
+            frame(3);
+            run.next = designCoefficients(p.args, p.angles);
+            p.step = PendingDesign::kDone;
+            k = PendingDesign::kDone;
         }
+        for (; k < stretch; ++k) frame(k);
         if (filter) {
             // The clipper has no memory: it runs apart from the recursions.
             // Every frame's inputs have been read by now (the follower is

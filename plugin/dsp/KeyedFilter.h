@@ -5,6 +5,7 @@
 #pragma once
 
 #include "plugin/dsp/Controls.h"
+#include "plugin/dsp/DesignSteps.h"
 #include "plugin/dsp/Envelope.h"
 #include "plugin/dsp/FilterSection.h"
 
@@ -47,6 +48,23 @@ public:
     const FilterSection& section() const { return filter; }
 
 private:
+    // A redesign in steps. Its chain of dependent arithmetic (the sweep's
+    // exponent, the design's tangent, their divisions and roundings) takes
+    // longer than a processor's window of instructions in flight: made in
+    // one go, it holds the recursions up. So the follower starts it at the
+    // design point and advances it by one step per frame after that; the
+    // filter finishes whatever is left when it reaches the design point.
+    struct PendingDesign {
+        int step = kDone;
+        int type = 0;
+        float resonance = 0.0f, rate = 0.0f, exponent = 0.0f;
+        DesignArgs args{};
+        DesignAngles angles{};
+        static constexpr int kDone = 4;
+    };
+    // One step of `p`; the last writes the design into `next`.
+    void advance(PendingDesign& p, BiquadCoefficients& next);
+
     // A block in progress: the buffers, the follower ahead and the filter
     // behind, each with its position in the block and the frame of its next
     // design point. Design points fall on the frames that bring the frame
@@ -66,13 +84,15 @@ private:
         BiquadCoefficients next;    // made by the follower for the filter's next design point
         int filtered = 0;           // frames the filter has run
         int filterDesignAt;         // its next design point
+        PendingDesign pending{};    // `next` while it is being made
     };
     // Runs `frames` frames of the follower (when `follow`) and of the filter
     // (when `filter`), each from where it stands; the follower makes the design
     // for every design point it passes, the filter takes it up on arrival.
     template <bool follow, bool filter> void followAndFilter(BlockRun& run, int frames);
-    // The redesign for the envelope weight `weight` of a design point: into
-    // `next`, and the follower's settings read again for the frames after it.
+    // The redesign for the envelope weight `weight` of a design point:
+    // started towards `next` (or `next` kept, when nothing changed), and the
+    // follower's settings read again for the frames after it.
     void redesign(float weight, BlockRun& run);
 
     EnvelopeFollower follower;

@@ -83,16 +83,6 @@ inline double maxOf(double a, double b) {
 #endif
 }
 
-// x with its sign flipped where `flip` is -0.0, unchanged where it is +0.0.
-inline double flipSign(double x, double flip) {
-#if defined(__SSE2__) && defined(__GNUC__)
-    __asm__("xorpd %1, %0" : "+x"(x) : "x"(flip));
-    return x;
-#else
-    return std::signbit(flip) ? -x : x;
-#endif
-}
-
 // x if finite, else 0: how the signal path hears infinities and NaNs.
 inline float finiteOrSilence(float x) { return isFiniteSample(x) ? x : 0.0f; }
 

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iomanip>
 #include <limits>
 #include <vector>
@@ -274,6 +275,20 @@ TEST(SoftClip, BlocksOfAnyLengthGiveTheSamplesOneByOne) {
     std::vector<float> io = in, other(in.size());
     softClipInto(io.data(), io.data(), other.data(), static_cast<int>(io.size()));
     for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(io[i], softClip(in[i])) << in[i];
+}
+
+// The offset taken as it is from |x| = 2^-24 on gives what adding it gives,
+// for every single of the binades around that bound, both signs.
+TEST(FilterSection, OffsetSkippedOnlyWhereItRoundsAway) {
+    long differing = 0;
+    for (float sign : {1.0f, -1.0f})
+        for (std::uint32_t b = 0x31800000u; b < 0x35800000u; ++b) { // 2^-28 .. 2^-20
+            float x;
+            std::memcpy(&x, &b, sizeof x);
+            x *= sign;
+            if (withOffset(x) != single(static_cast<double>(x) + 1e-15)) ++differing;
+        }
+    EXPECT_EQ(differing, 0);
 }
 
 TEST(FilterSection, RingWritesSlotsBackwardsFromOne) {

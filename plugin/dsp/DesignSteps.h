@@ -1,0 +1,135 @@
+// The filter design in three steps, each from the one before: designFilter
+// runs them in a row, and the keyed filter one at a time between the frames
+// of a block (so that the long chain of dependent arithmetic proceeds beside
+// the recursions instead of holding them up). Inline, because the keyed
+// filter runs them inside its recursion loop, where a call would push the
+// recursions' state out of the registers.
+#pragma once
+
+#include "plugin/dsp/DesignMath.h"
+#include "plugin/dsp/FilterDesign.h"
+#include "plugin/dsp/Numeric.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dsp {
+
+struct DesignArgs {
+    int type;
+    float F;  // the frequency plus 0.01, bounded below half the rate
+    float R;  // the resonance plus 0.01
+    float w;  // F / fs (plus 1e-15): the normalised frequency
+    float wb; // R F / fs: the band's normalised width
+};
+struct DesignAngles {
+    float c; // the cotangent or tangent of pi w (low, high) or of pi wb (bands)
+    float d; // twice the cosine of 2 pi w (bands)
+};
+
+namespace design {
+
+// The angle constants are these decimals, not full-precision pi and 2 pi.
+inline constexpr double kPi = 3.14159;
+inline constexpr double kTwoPi = 6.28318;
+inline constexpr double kOffset = 1e-15;
+
+struct Raw {
+    double b0 = 1, b1 = 0, b2 = 0, a0 = 0, a1 = 0, a2 = 0;
+};
+
+// Low and high pass share the damping k and the gain g; they differ in c and
+// in the signs of b1 and of (1 - c^2).
+inline Raw lowOrHigh(float c, float R, double sign) {
+    const double dR = R;
+    const float k = single(std::sqrt((1.0 - dR) * (1.0 - dR) * 8.0));
+    const double dc = c, dk = k;
+    const float g = single(1.0 / (dk * dc + 1.0 + dc * dc));
+    const double dg = g;
+    Raw r;
+    r.b0 = dg;
+    r.b1 = single(sign * 2.0 * dg);
+    r.b2 = dg;
+    r.a1 = single(sign * (1.0 - dc * dc) * 2.0 * dg);
+    r.a2 = single((1.0 - dk * dc + dc * dc) * dg);
+    return r;
+}
+
+} // namespace design
+
+inline DesignArgs designArgs(int type, float frequency, float resonance, float fs) {
+    const double dfs = fs;
+    float F = single(static_cast<double>(frequency) + 0.01);
+    F = std::min(F, single(kMaxFrequencyRatio * dfs));
+    const float R = single(static_cast<double>(resonance) + 0.01);
+    const double dF = F, dR = R;
+    return {type, F, R, single(dF / dfs + design::kOffset), single(dR * dF / dfs)};
+}
+
+inline DesignAngles designAngles(const DesignArgs& a) {
+    switch (a.type) {
+    case kFilterLow:
+        return {cotangentSingle(design::kPi * a.w), 0.0f};
+    case kFilterHigh:
+        return {tangentSingle(design::kPi * a.w), 0.0f};
+    case kFilterBandPass:
+        return {cotangentSingle(design::kPi * a.wb), twiceCosineSingle(design::kTwoPi * a.w)};
+    case kFilterBandReject:
+        return {tangentSingle(design::kPi * a.wb), twiceCosineSingle(design::kTwoPi * a.w)};
+    default:
+        return {0.0f, 0.0f};
+    }
+}
+
+inline BiquadCoefficients designCoefficients(const DesignArgs& a, const DesignAngles& angles) {
+    design::Raw r;
+    switch (a.type) {
+    case kFilterLow:
+        r = design::lowOrHigh(angles.c, a.R, 1.0);
+        break;
+    case kFilterHigh:
+        // (c^2 - 1) = -(1 - c^2): the sign flips b1 and a1 together.
+        r = design::lowOrHigh(angles.c, a.R, -1.0);
+        break;
+    case kFilterBandPass: {
+        const double c = angles.c, d = angles.d;
+        const double g = single(1.0 / (1.0 + c));
+        r.b0 = g;
+        r.b1 = 0;
+        r.b2 = -g;
+        r.a1 = single(-c * d * g);
+        r.a2 = single((c - 1.0) * g);
+        break;
+    }
+    case kFilterBandReject: {
+        const double c = angles.c, d = angles.d;
+        const double g = single(1.0 / (1.0 + c));
+        r.b0 = g;
+        r.b1 = single(-d * g);
+        r.b2 = g;
+        r.a1 = single(-d * g);
+        r.a2 = single((1.0 - c) * g);
+        break;
+    }
+    default: // "Off" and any unknown type keep the identity
+        break;
+    }
+    const BiquadCoefficients out{{single(r.b0 + design::kOffset), single(r.b1 + design::kOffset),
+                                  single(r.b2 + design::kOffset)},
+                                 {single(r.a0 + design::kOffset), single(r.a1 + design::kOffset),
+                                  single(r.a2 + design::kOffset)}};
+    // Only a rate near the top of the single range can overflow a design (the
+    // band's tangent then underflows); such a design passes the signal instead.
+    for (int i = 0; i < 3; ++i) {
+        if (!isFiniteSample(out.coefB[i]) || !isFiniteSample(out.coefA[i])) {
+            const design::Raw identity;
+            return BiquadCoefficients{
+                {single(identity.b0 + design::kOffset), single(design::kOffset),
+                 single(design::kOffset)},
+                {single(design::kOffset), single(design::kOffset), single(design::kOffset)}};
+        }
+    }
+    return out;
+}
+
+} // namespace dsp
