@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace params {
 
@@ -30,6 +31,43 @@ double exactUnitValue(const ParameterInfo& info, float p) {
         break;
     }
     return choiceOf(info.index, p);
+}
+
+// The unit value nearest to p's.
+float nearestUnitValue(const ParameterInfo& info, float p) {
+    return dsp::single(exactUnitValue(info, p));
+}
+
+// The normalised value of a sweep or percent unit value u (in range) before
+// rounding to single.
+double exactNormalisedValue(const ParameterInfo& info, float u) {
+    if (info.unit == UnitKind::Hertz) return std::log2(static_cast<double>(u) / kSweepLowHz) / 10.0;
+    return static_cast<double>(u) / static_cast<double>(info.percentOfOne);
+}
+
+// Of the normalised values whose nearest unit value is u, the one with the
+// fewest significant decimal digits: where several singles share one unit
+// value, the one a person or a host most likely wrote (0.123, not the
+// single next to it). The decimals with d digits on either side of the
+// exact value are tried for d = 1 .. 9; none, where no single has u as its
+// nearest unit value (then the single nearest to the exact value).
+float shortestNormalisedValue(const ParameterInfo& info, float u) {
+    if (nearestUnitValue(info, 0.0f) == u) return 0.0f;
+    const double exact = exactNormalisedValue(info, u);
+    if (exact > 0.0) {
+        const int order = static_cast<int>(std::floor(std::log10(exact)));
+        for (int digits = 1; digits <= 9; ++digits) {
+            const double scale = std::pow(10.0, digits - 1 - order);
+            double below = std::floor(exact * scale) / scale;
+            double above = std::ceil(exact * scale) / scale;
+            if (above - exact < exact - below) std::swap(below, above);
+            for (double candidate : {below, above}) {
+                const float p = dsp::single(candidate);
+                if (p >= 0.0f && p <= 1.0f && nearestUnitValue(info, p) == u) return p;
+            }
+        }
+    }
+    return dsp::limit(dsp::single(exact));
 }
 
 } // namespace
@@ -70,22 +108,14 @@ float normalisedValue(int index, float u) {
     const UnitRange range = unitRange(index);
     if (!(u >= range.minimum)) u = range.minimum;
     if (u > range.maximum) u = range.maximum;
-    switch (info.unit) {
-    case UnitKind::Hertz:
-        return dsp::limit(dsp::single(std::log2(static_cast<double>(u) / kSweepLowHz) / 10.0));
-    case UnitKind::Percent:
-        return dsp::limit(
-            dsp::single(static_cast<double>(u) / static_cast<double>(info.percentOfOne)));
-    case UnitKind::Choice:
-        break;
-    }
-    return choiceValue(index, static_cast<int>(std::lround(u)));
+    if (info.unit == UnitKind::Choice) return choiceValue(index, static_cast<int>(std::lround(u)));
+    return shortestNormalisedValue(info, u);
 }
 
 float unitValue(int index, float p) {
     const ParameterInfo& info = row(index);
     p = dsp::limit(p);
-    const float nearest = dsp::single(exactUnitValue(info, p));
+    const float nearest = nearestUnitValue(info, p);
     if (info.unit == UnitKind::Choice || normalisedValue(index, nearest) == p) return nearest;
     const UnitRange range = unitRange(index);
     float below = nearest, above = nearest;

@@ -7,13 +7,16 @@
 // from p to the unit value and back is exact wherever the two number grids
 // allow it: the unit value written for p is, among the singles nearest to
 // p's exact unit value, one that maps back to p itself. Where the unit's
-// grid is coarser than p's, p comes back within 6e-8 (the sweep within
-// 1.5e-8): sweep positions below 0.23, and percentages whose value lies a
-// binary order higher above p's than the span's own order (100 p from
-// 1.28 * 2^k, so about one value in six), and from then on it stays where it came back: a value
-// that has been through the unit once maps to a unit value that gives it again, so repeated trips
-// never drift. A choice comes back as the value that stands for it, which
-// acts exactly as p did.
+// grid is coarser than p's (sweep positions below 0.23, and percentages
+// whose value lies a binary order higher above p's than the span's own
+// order: 100 p from 1.28 * 2^k on, so about one value in six), several
+// singles share one unit value, and it maps back to the one with the fewest
+// significant decimal digits: a value with up to four decimals (0.123, a
+// slider's 0.37) still comes back exactly, any other within 6e-8 (the sweep
+// within 2e-8). From then on it stays where it came back: a value that has
+// been through the unit once maps to a unit value that gives it again, so
+// repeated trips never drift. A choice comes back as the value that stands
+// for it, which acts exactly as p did.
 #pragma once
 
 #include "plugin/params/Parameters.h"
@@ -39,9 +42,10 @@ UnitRange unitRange(int index);
 // The unit value of the normalised value p (clamped to 0 .. 1).
 float unitValue(int index, float p);
 
-// The normalised value of unit value u. Values outside the unit's range
-// (and NaN, which counts as its minimum) are first brought into it; a
-// choice's number is rounded to the nearest choice.
+// The normalised value of unit value u: of those whose nearest unit value
+// is u, the shortest decimal. Values outside the unit's range (and NaN,
+// which counts as its minimum) are first brought into it; a choice's number
+// is rounded to the nearest choice.
 float normalisedValue(int index, float u);
 
 // The number of the choice that the effect makes of p: the filter type it
