@@ -7,6 +7,7 @@
 # editor's headless pictures of the same state (made by the snapshot tool);
 # both stay in ARTIFACTS (lv2ui-open.png is the open editor at the factory
 # values, lv2ui-open-headless.png the VST 2 editor's picture it must equal).
+# Then jalv.gtk3, a real LV2 host, embeds it too (lv2ui-jalv-gtk3.png).
 #
 #   run-lv2ui.sh HOST BUNDLE_DIR SNAPSHOT ARTIFACTS_DIR
 set -u
@@ -19,11 +20,15 @@ mkdir -p "$artifacts"
 
 work=$(mktemp -d /tmp/velmora-lv2gui.XXXXXX)
 host_pid=""
+jalv_pid=""
+jackd_pid=""
 . "$here/harness.sh"
 
 cleanup() {
     exec 3>&- 4<&- 2>/dev/null
     [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+    [ -n "$jalv_pid" ] && kill "$jalv_pid" 2>/dev/null
+    [ -n "$jackd_pid" ] && kill "$jackd_pid" 2>/dev/null
     stop_xvfb
     rm -rf "$work"
 }
@@ -124,4 +129,56 @@ wait "$host_pid" || end_rc=$?
 host_pid=""
 check "no X error reached the host" bash -c "! grep -q '^xerror' '$transcript'"
 check "the host exited cleanly" [ "$end_rc" = 0 ]
+
+# ================= jalv.gtk3: a real LV2 host embeds the UI ====================
+# jalv runs the plug-in as a JACK client (a dummy JACK server of our own) and
+# embeds the UI in its GTK window through suil, below its menu. The values
+# it was started with reach the UI as the host's port events.
+if ! command -v jalv.gtk3 >/dev/null || ! command -v jackd >/dev/null; then
+    echo "jalv.gtk3 or jackd is not installed (scripts/install-deps.sh): the part with jalv is not run"
+    finish
+fi
+mkdir -p "$work/lv2"
+cp -r "$bundle" "$work/lv2/velmora.lv2"
+export LV2_PATH="$work/lv2:/usr/lib/lv2" JACK_DEFAULT_SERVER="velmora-ui-$$" JACK_NO_AUDIO_RESERVATION=1
+jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 256 >"$work/err.jackd" 2>&1 &
+jackd_pid=$!
+for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+jalv.gtk3 -c low_frequency=60 -c attack=75 urn:pemberly:velmora >"$work/err.jalv" 2>&1 &
+jalv_pid=$!
+shown=""
+for _ in $(seq 100); do
+    # The UI's own window carries the editor's window text.
+    shown=$(xdotool search --name '^Harrowby$' 2>/dev/null | head -n 1)
+    [ -n "$shown" ] && break
+    sleep 0.1
+done
+check "jalv.gtk3 shows the UI in its window" [ -n "$shown" ]
+ex=$(xwininfo -id "${shown:-0}" 2>/dev/null | sed -n 's/.*Absolute upper-left X: *//p')
+ey=$(xwininfo -id "${shown:-0}" 2>/dev/null | sed -n 's/.*Absolute upper-left Y: *//p')
+echo "the UI lies at ($ex, $ey) in jalv.gtk3's window"
+sleep 1.5
+shot lv2ui-jalv-gtk3
+headless lv2ui-jalv-gtk3-headless --show -1 set 0 0.2 set 5 0.75 wait 250
+check "in jalv.gtk3 the UI at 60 Hz and 75 % equals the VST 2 editor's picture at 0.2 and 0.75" \
+    same_picture lv2ui-jalv-gtk3 lv2ui-jalv-gtk3-headless
+xdotool mousemove $((ex + 34)) $((ey + 48)) mousedown 1
+for col in 35 65 95 110; do
+    sleep 0.05
+    xdotool mousemove $((ex + 24 + col)) $((ey + 48))
+done
+sleep 0.2
+xdotool mouseup 1
+sleep 0.5
+shot lv2ui-jalv-gtk3-dragged
+headless lv2ui-jalv-gtk3-dragged-headless set 0 0.2 set 5 0.75 wait 250 \
+    press L 34 48 move 134 48 release L 134 48
+check "a drag in jalv.gtk3 moves the slider as in the VST 2 editor" \
+    same_picture lv2ui-jalv-gtk3-dragged lv2ui-jalv-gtk3-dragged-headless
+kill "$jalv_pid" 2>/dev/null
+wait "$jalv_pid" 2>/dev/null
+jalv_pid=""
+kill "$jackd_pid" 2>/dev/null
+wait "$jackd_pid" 2>/dev/null
+jackd_pid=""
 finish
