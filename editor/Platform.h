@@ -73,6 +73,9 @@ public:
     // Periodic, on the thread that created the window, until destruction.
     virtual void startTimer(TimerId id, int periodMs) = 0;
     virtual std::string decimalSeparator() const = 0;
+    // The window system's handle of the window (X11: its window id), for
+    // hosts that embed a window by its handle; null where there is none.
+    virtual void* nativeHandle() const { return nullptr; }
     // The host's idle call, on the thread that created the window. Back-ends
     // whose events and timers the host's idle calls drive (X11) handle them
     // here; the others get them from their own message loop.

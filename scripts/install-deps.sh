@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine.
 # Run as root; otherwise it prints the command to run.
-#   scripts/install-deps.sh          build tools, MinGW-w64, Wine (wine32), Xvfb, test libraries
+#   scripts/install-deps.sh          build tools, MinGW-w64, Wine (wine32), Xvfb, LV2, test libraries
 #   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS)
 #                                    and the ZAM plug-ins that velmora-vstbench compares with
 set -euo pipefail
@@ -14,9 +14,12 @@ want_hosts=0
 # count what the editor leaves in the X server), MinGW-w64, Wine, Xvfb
 # and the tools the real-window tests drive it with, a locale with a decimal
 # comma (below), clang-format for the style check, sox for the README's
-# spectrogram.
+# spectrogram. The LV2 headers for the LV2 plug-in, and for its tests
+# LV2's own tools (lilv-utils: lv2ls, lv2info, lv2apply; sordi:
+# sord_validate) and jalv with a JACK server to run it under.
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
-      libsndfile1-dev libxcb1-dev libxau-dev libx11-dev libxres-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      libsndfile1-dev libxcb1-dev libxau-dev libx11-dev libxres-dev lv2-dev lilv-utils sordi
+      jalv jackd2 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
       locales sox)

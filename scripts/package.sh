@@ -3,7 +3,7 @@
 #   out/velmora-VERSION-win32.zip          velmora.dll (32-bit), INSTALL.txt
 #   out/velmora-VERSION-win64.zip          velmora.dll (64-bit), INSTALL.txt
 #   out/velmora-VERSION-linux-x86_64.tar.gz
-#       velmora-VERSION-linux-x86_64/      velmora.so, velmora-render, INSTALL.txt
+#       velmora-VERSION-linux-x86_64/      velmora.so, velmora.lv2/, velmora-render, INSTALL.txt
 # VERSION is the project's (CMake's project()).
 #
 #   scripts/package.sh              configure and build the presets (build/<preset>), then pack
@@ -32,7 +32,7 @@ if [ "$build" = 1 ]; then
     echo "== configure and build (Release): $p"
     cmake --preset "$p" -DCMAKE_BUILD_TYPE=Release >/dev/null
     targets=(velmora)
-    [ "$p" = linux ] && targets+=(velmora-render)
+    [ "$p" = linux ] && targets+=(velmora-render velmora-lv2-bundle)
     cmake --build --preset "$p" -j 2 --target "${targets[@]}"
   done
 fi
@@ -79,6 +79,11 @@ name=velmora-$version-linux-x86_64
 d=$stage/$name
 mkdir -p "$d"
 strip_into "$t" velmora.so "$d"
+# The LV2 bundle: the plug-in, its editor and their description.
+mkdir -p "$d/velmora.lv2"
+strip_into "$t" velmora.lv2/velmora-lv2.so "$d/velmora.lv2"
+strip_into "$t" velmora.lv2/velmora-lv2-ui.so "$d/velmora.lv2"
+install -m 644 "$t/velmora.lv2/manifest.ttl" "$t/velmora.lv2/velmora.ttl" "$d/velmora.lv2/"
 strip_into "$t" tools/render/velmora-render "$d"
 install -m 644 "$t/package/INSTALL.txt" "$d/"
 tgz=$out/$name.tar.gz

@@ -43,6 +43,14 @@ inline constexpr std::array<std::string_view, 5> kFilterTypeNames{"Off", "Low", 
                                                                   "Band Reject"};
 inline constexpr std::array<std::string_view, 2> kStereoNames{"Normal", "Reversed"};
 
+// The unit a value reads in where a host shows it in a unit of its own (the
+// LV2 plug-in's control ports; plugin/params/Units.h has the mapping).
+enum class UnitKind {
+    Hertz,   // the sweep position's frequency, 15 * 2^(10 p) Hz, on a logarithmic scale
+    Choice,  // the number of the choice the effect makes of p, 0 .. choices - 1
+    Percent, // p * percentOfOne %
+};
+
 // What a value p (0 .. 1) does to the keyed filter at `fs` Hz: writes the
 // control values that derive from it.
 using ControlMapping = void (*)(float p, float fs, dsp::Controls& controls);
@@ -60,6 +68,8 @@ struct ParameterInfo {
     // effect swaps from 0.5 on).
     long double scale;
     std::span<const std::string_view> choices; // Choice: the names, by number
+    UnitKind unit;
+    float percentOfOne; // Percent: the unit value of p = 1
 };
 
 namespace params {
@@ -85,7 +95,9 @@ inline constexpr std::array<ParameterInfo, kNumActiveParams> kParameters{{
      &params::mapLowFrequency,
      ReadoutKind::Frequency,
      0,
-     {}},
+     {},
+     UnitKind::Hertz,
+     0},
     {kParamHighFrequency,
      "Hi Filter frequency",
      "Filter Hi Frequency",
@@ -93,15 +105,53 @@ inline constexpr std::array<ParameterInfo, kNumActiveParams> kParameters{{
      &params::mapHighFrequency,
      ReadoutKind::Frequency,
      0,
-     {}},
+     {},
+     UnitKind::Hertz,
+     0},
     {kParamFilterType, "Filter type", "Filter Type", 0.35f, &params::mapFilterType,
-     ReadoutKind::Choice, 4.99L, kFilterTypeNames},
-    {kParamFilterQ, "Filter Q", "Filter Q", 0.9f, &params::mapFilterQ, ReadoutKind::Percent, 0, {}},
-    {kParamBoost, "Boost", "Boost", 0.9f, &params::mapBoost, ReadoutKind::WholePercent, 400.0L, {}},
-    {kParamAttack, "Attack", "Attack", 0.5f, &params::mapAttack, ReadoutKind::Percent, 0, {}},
-    {kParamRelease, "Release", "Release", 0.5f, &params::mapRelease, ReadoutKind::Percent, 0, {}},
+     ReadoutKind::Choice, 4.99L, kFilterTypeNames, UnitKind::Choice, 0},
+    {kParamFilterQ,
+     "Filter Q",
+     "Filter Q",
+     0.9f,
+     &params::mapFilterQ,
+     ReadoutKind::Percent,
+     0,
+     {},
+     UnitKind::Percent,
+     100.0f},
+    {kParamBoost,
+     "Boost",
+     "Boost",
+     0.9f,
+     &params::mapBoost,
+     ReadoutKind::WholePercent,
+     400.0L,
+     {},
+     UnitKind::Percent,
+     400.0f},
+    {kParamAttack,
+     "Attack",
+     "Attack",
+     0.5f,
+     &params::mapAttack,
+     ReadoutKind::Percent,
+     0,
+     {},
+     UnitKind::Percent,
+     100.0f},
+    {kParamRelease,
+     "Release",
+     "Release",
+     0.5f,
+     &params::mapRelease,
+     ReadoutKind::Percent,
+     0,
+     {},
+     UnitKind::Percent,
+     100.0f},
     {kParamSwapStereo, "Stereo", "Swap Stereo", 0.25f, &params::mapSwapStereo, ReadoutKind::Choice,
-     1.99L, kStereoNames},
+     1.99L, kStereoNames, UnitKind::Choice, 0},
 }};
 
 // Row i describes parameter i.

@@ -4,8 +4,8 @@
   package  scripts/package.sh packs the built trees; each package is unpacked
            and its plug-in loaded as a host loads it (the DLLs under Wine, by
            the Windows builds of velmora-info), the record checked.
-  install  cmake --install of the Linux tree into a temporary HOME (~/.vst)
-           and into temporary prefixes (PREFIX/lib/vst).
+  install  cmake --install of the Linux tree into a temporary HOME (~/.vst,
+           ~/.lv2) and into temporary prefixes (PREFIX/lib/vst, PREFIX/lib/lv2).
   picture  velmora-snapshot draws the editor again; docs/editor.png must
            have the same pixels.
 
@@ -108,12 +108,18 @@ def package_group():
         with tarfile.open(os.path.join(out, names["linux"])) as t:
             members = {m.name: m for m in t.getmembers()}
             assert sorted(members) == [top, f"{top}/INSTALL.txt", f"{top}/velmora-render",
+                                       f"{top}/velmora.lv2", f"{top}/velmora.lv2/manifest.ttl",
+                                       f"{top}/velmora.lv2/velmora-lv2-ui.so",
+                                       f"{top}/velmora.lv2/velmora-lv2.so",
+                                       f"{top}/velmora.lv2/velmora.ttl",
                                        f"{top}/velmora.so"], sorted(members)
-            for exe in ("velmora.so", "velmora-render"):
+            for exe in ("velmora.so", "velmora-render", "velmora.lv2/velmora-lv2.so",
+                        "velmora.lv2/velmora-lv2-ui.so"):
                 assert members[f"{top}/{exe}"].mode & 0o111, f"{exe} is not executable"
             text = t.extractfile(f"{top}/INSTALL.txt").read().decode()
             for needed in (f"Velmora {A.version}", "~/.vst", "/usr/local/lib/vst", "/usr/lib/vst",
-                           "VST_PATH", "LXVST_PATH", "libsndfile"):
+                           "VST_PATH", "LXVST_PATH", "libsndfile", "~/.lv2", "/usr/local/lib/lv2",
+                           "/usr/lib/lv2", "LV2_PATH", "Key", "Sidechain"):
                 assert needed in text, f"linux: {needed!r} not in INSTALL.txt"
             t.extractall(os.path.join(WORK, "linux"))
 
@@ -158,6 +164,24 @@ def package_group():
             "the packaged plug-in renders other samples than the built one"
         assert max(abs(x) for x in packaged[1][0]) > 0.05, "silent render"
 
+    @case("the Linux package's LV2 bundle is the build tree's, and LV2 hosts find it")
+    def _():
+        d = os.path.join(WORK, "linux", top)
+        built = os.path.join(trees["linux"], "velmora.lv2")
+        for ttl in ("manifest.ttl", "velmora.ttl"):
+            packed = open(os.path.join(d, "velmora.lv2", ttl), "rb").read()
+            assert packed == open(os.path.join(built, ttl), "rb").read(), f"{ttl} differs"
+        if not shutil.which("lv2info"):
+            print("lv2info is not installed (lilv-utils): the bundle was not loaded")
+            return
+        env = dict(os.environ, LV2_PATH=f"{os.path.join(WORK, 'lv2')}:/usr/lib/lv2")
+        os.makedirs(os.path.join(WORK, "lv2"), exist_ok=True)
+        shutil.copytree(os.path.join(d, "velmora.lv2"), os.path.join(WORK, "lv2", "velmora.lv2"))
+        r = run(["lv2info", "urn:pemberly:velmora"], env=env)
+        assert r.returncode == 0, r.stdout
+        assert "Filter Plugin" in r.stdout and "velmora-lv2-ui.so" in r.stdout, r.stdout
+        assert os.path.join(WORK, "lv2", "velmora.lv2", "velmora-lv2.so") in r.stdout, r.stdout
+
 
 # ---- install -------------------------------------------------------------------------
 
@@ -176,6 +200,9 @@ def install_group():
         env.update(values)
         return env
 
+    bundle = os.path.join(tree, "velmora.lv2")
+    lv2_files = ["manifest.ttl", "velmora-lv2-ui.so", "velmora-lv2.so", "velmora.ttl"]
+
     def installed(path):
         assert os.path.exists(path), f"{path} is not there"
         assert open(path, "rb").read() == built, f"{path} is not the built velmora.so"
@@ -183,7 +210,19 @@ def install_group():
         assert r.returncode == 0, r.stdout
         check_record(r.stdout, 8)
 
-    @case("cmake --install puts velmora.so into ~/.vst of the installing user")
+    def installed_bundle(lv2_dir):
+        for f in lv2_files:
+            path = os.path.join(lv2_dir, "velmora.lv2", f)
+            assert open(path, "rb").read() == open(os.path.join(bundle, f), "rb").read(), \
+                f"{path} is not the built one"
+            if f.endswith(".so"):
+                assert os.stat(path).st_mode & 0o111, f"{path} is not executable"
+
+    def expected(vst, lv2):
+        return sorted([os.path.join(vst, "velmora.so")] +
+                      [os.path.join(lv2, "velmora.lv2", f) for f in lv2_files])
+
+    @case("cmake --install puts velmora.so into ~/.vst and velmora.lv2 into ~/.lv2 of the installing user")
     def _():
         cache = open(os.path.join(tree, "CMakeCache.txt")).read()
         prefix = re.search(r"^CMAKE_INSTALL_PREFIX:PATH=(.*)$", cache, re.M).group(1)
@@ -194,30 +233,33 @@ def install_group():
         os.makedirs(home)
         r = run([A.cmake, "--install", tree], env=env_with(HOME=home))
         assert r.returncode == 0, r.stdout
-        assert files_under(home) == [os.path.join(".vst", "velmora.so")], files_under(home)
+        assert files_under(home) == expected(".vst", ".lv2"), files_under(home)
         installed(os.path.join(home, ".vst", "velmora.so"))
-        # Again over the installed file: still one file, still the built one.
+        installed_bundle(os.path.join(home, ".lv2"))
+        # Again over the installed files: still the same files, still the built ones.
         assert run([A.cmake, "--install", tree], env=env_with(HOME=home)).returncode == 0
-        assert files_under(home) == [os.path.join(".vst", "velmora.so")]
+        assert files_under(home) == expected(".vst", ".lv2")
+        installed_bundle(os.path.join(home, ".lv2"))
 
-    @case("with --prefix it goes to PREFIX/lib/vst, and the home folder is left alone")
+    @case("with --prefix they go to PREFIX/lib/vst and PREFIX/lib/lv2, and the home folder is left alone")
     def _():
         home = os.path.join(WORK, "home2")
         prefix = os.path.join(WORK, "prefix")
         os.makedirs(home)
         r = run([A.cmake, "--install", tree, "--prefix", prefix], env=env_with(HOME=home))
         assert r.returncode == 0, r.stdout
-        assert files_under(prefix) == [os.path.join("lib", "vst", "velmora.so")], \
-            files_under(prefix)
+        assert files_under(prefix) == expected(os.path.join("lib", "vst"),
+                                               os.path.join("lib", "lv2")), files_under(prefix)
         installed(os.path.join(prefix, "lib", "vst", "velmora.so"))
+        installed_bundle(os.path.join(prefix, "lib", "lv2"))
         assert files_under(home) == [], files_under(home)
         # A staged install for a distribution's package: DESTDIR before the prefix.
         stage = os.path.join(WORK, "stage")
         r = run([A.cmake, "--install", tree, "--prefix", "/usr"],
                 env=env_with(HOME=home, DESTDIR=stage))
         assert r.returncode == 0, r.stdout
-        assert files_under(stage) == [os.path.join("usr", "lib", "vst", "velmora.so")], \
-            files_under(stage)
+        assert files_under(stage) == expected(os.path.join("usr", "lib", "vst"),
+                                              os.path.join("usr", "lib", "lv2")), files_under(stage)
 
     @case("without HOME and without a prefix it says to give --prefix")
     def _():

@@ -151,6 +151,7 @@ public:
         if (window) timers.start(id, periodMs, clock());
     }
     std::string decimalSeparator() const override { return separator; }
+    void* nativeHandle() const override { return reinterpret_cast<void*>(window); }
     void idle() override;
 
     void invalidate(AreaId id) { dirty |= 1u << static_cast<int>(id); }
