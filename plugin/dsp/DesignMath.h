@@ -4,10 +4,10 @@
 // exponent, a tangent (or cotangent), a cosine for the band designs, and
 // divisions; through the C runtime's functions that chain is longer than the
 // processor can hide behind the filter's own work, most of all where the
-// runtime's functions are slow (the Windows builds). Here each function is a
-// polynomial in double (Taylor series after an exact range reduction, summed
-// by Estrin's scheme so that its terms proceed side by side), accurate to a
-// few units in the last place of a double.
+// runtime's functions are slow (the Windows builds). Here each function is
+// reduced exactly to a short Taylor series around the nearest of 32 points
+// whose values a table holds (sin and cos of j pi / 32, 2^(j / 32)),
+// accurate to a few units in the last place of a double.
 //
 // The design rounds each of these values to single precision at once. Two
 // doubles within 2^-40 of each other round to different singles only when a
@@ -31,14 +31,6 @@ namespace dsp {
 
 namespace designmath {
 
-// pi / 2 as a double and the remainder, for reductions that stay exact.
-inline constexpr double kHalfPiHi = 0x1.921fb54442d18p+0;
-inline constexpr double kHalfPiLo = 0x1.1a62633145c07p-54;
-// ln 2 in two parts: the first with its low 32 bits zero, so that n times it
-// is exact for the small n here.
-inline constexpr double kLn2Hi = 0x1.62e42feep-1;
-inline constexpr double kLn2Lo = 0x1.a39ef35793c76p-33;
-inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 // Adding and subtracting this rounds a double of magnitude below 2^51 to an
 // integer, in the default rounding mode.
 inline constexpr double kRoundToInteger = 0x1.8p52;
@@ -59,30 +51,53 @@ inline bool roundsClearly(double v) {
     return low - (0x10000000u - kGuard) >= 2 * kGuard;
 }
 
-// sin(y) for |y| <= pi / 2: the Taylor series to y^23 (truncation below
-// 2^-60 relative there).
-inline double sinTaylor(double y) {
-    const double z = y * y, z2 = z * z, z4 = z2 * z2, z8 = z4 * z4;
-    const double p01 = 1.0 + z * (-1.0 / 6.0);
-    const double p23 = (1.0 / 120.0) + z * (-1.0 / 5040.0);
-    const double p45 = (1.0 / 362880.0) + z * (-1.0 / 39916800.0);
-    const double p67 = (1.0 / 6227020800.0) + z * (-1.0 / 1307674368000.0);
-    const double p89 = (1.0 / 355687428096000.0) + z * (-1.0 / 121645100408832000.0);
-    const double p1011 = (1.0 / 51090942171709440000.0) + z * (-1.0 / 25852016738884976640000.0);
-    const double q0 = p01 + z2 * p23, q1 = p45 + z2 * p67, q2 = p89 + z2 * p1011;
-    return y * ((q0 + z4 * q1) + z8 * q2);
+// sin and cos of j pi / 32 and 2^(j / 32), j = 0 .. 31 (DesignMath.cpp).
+extern const double kSinPiBy32[32];
+extern const double kCosPiBy32[32];
+extern const double kExp2By32[32];
+
+// pi / 32 and ln 2 / 32, each as a first part whose low bits are zero (so
+// that a small integer times it is exact) and the remainder.
+inline constexpr double kPiBy32Hi = 0x1.921fb54442d00p-4;
+inline constexpr double kPiBy32Lo = 0x1.8469898cc5170p-52;
+inline constexpr double kThirtyTwoOverPi = 0x1.45f306dc9c883p+3;
+inline constexpr double kLn2By32Hi = 0x1.62e42fefa3000p-6;
+inline constexpr double kLn2By32Lo = 0x1.3de6af278ece6p-47;
+inline constexpr double kThirtyTwoOverLn2 = 0x1.71547652b82fep+5;
+
+struct SinCos {
+    double s, c;
+};
+
+// sin and cos of x for 0 <= x < 63 pi / 64: x = j pi / 32 + r with
+// |r| <= pi / 64, the table's values at j turned by r (the Taylor series of
+// sin r to r^9 and of cos r to r^8, truncated below 2^-60).
+inline SinCos sinCos(double x) {
+    const double jf = (x * kThirtyTwoOverPi + kRoundToInteger) - kRoundToInteger;
+    const int j = static_cast<int>(jf);
+    const double r = (x - jf * kPiBy32Hi) - jf * kPiBy32Lo;
+    const double z = r * r, z2 = z * z;
+    const double sr = r + (r * z) * ((-1.0 / 6.0 + z * (1.0 / 120.0)) +
+                                     z2 * (-1.0 / 5040.0 + z * (1.0 / 362880.0)));
+    const double cr =
+        1.0 + z * ((-0.5 + z * (1.0 / 24.0)) + z2 * ((-1.0 / 720.0) + z * (1.0 / 40320.0)));
+    const double S = kSinPiBy32[j], C = kCosPiBy32[j];
+    return {S * cr + C * sr, C * cr - S * sr};
 }
 
-// exp(r) for |r| <= ln 2 / 2: the Taylor series to r^13.
-inline double expTaylor(double r) {
-    const double r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
-    const double e0 = 1.0 + r, e1 = 0.5 + r * (1.0 / 6.0);
-    const double e2 = (1.0 / 24.0) + r * (1.0 / 120.0), e3 = (1.0 / 720.0) + r * (1.0 / 5040.0);
-    const double e4 = (1.0 / 40320.0) + r * (1.0 / 362880.0);
-    const double e5 = (1.0 / 3628800.0) + r * (1.0 / 39916800.0);
-    const double e6 = (1.0 / 479001600.0) + r * (1.0 / 6227020800.0);
-    const double f0 = e0 + r2 * e1, f1 = e2 + r2 * e3, f2 = e4 + r2 * e5;
-    return (f0 + r4 * f1) + r8 * (f2 + r4 * e6);
+// exp(a) for 0 <= a <= 8.4: a = k ln 2 / 32 + r with |r| <= ln 2 / 64,
+// 2^(k / 32) from the table and its power of two times exp(r) (the Taylor
+// series to r^6, truncated below 2^-59).
+inline double expOf(double a) {
+    const double kf = (a * kThirtyTwoOverLn2 + kRoundToInteger) - kRoundToInteger;
+    const int k = static_cast<int>(kf);
+    const double r = (a - kf * kLn2By32Hi) - kf * kLn2By32Lo;
+    const double r2 = r * r;
+    const double p = r + r2 * ((0.5 + r * (1.0 / 6.0)) +
+                               r2 * ((1.0 / 24.0 + r * (1.0 / 120.0)) + r2 * (1.0 / 720.0)));
+    const double t = kExp2By32[k & 31];
+    const auto scale = std::bit_cast<double>(static_cast<std::uint64_t>(1023 + (k >> 5)) << 52);
+    return (t + t * p) * scale;
 }
 
 } // namespace designmath
@@ -102,27 +117,24 @@ namespace designmath {
 
 inline double pow2Value(float x) {
     if (!(x >= 0.0f && x <= kPow2InlineTop)) return NAN;
-    const double a = 0.6931472 * static_cast<double>(x);
-    const double n = (a * kInvLn2 + kRoundToInteger) - kRoundToInteger;
-    const double r = (a - n * kLn2Hi) - n * kLn2Lo;
-    const auto scale =
-        std::bit_cast<double>(static_cast<std::uint64_t>(1023 + static_cast<int>(n)) << 52);
-    return expTaylor(r) * scale;
+    return expOf(0.6931472 * static_cast<double>(x));
 }
 
 inline double cotangentValue(double x) {
     if (!(x > 0.0 && x <= kTangentInlineTop)) return NAN;
-    return sinTaylor((kHalfPiHi - x) + kHalfPiLo) / sinTaylor(x);
+    const SinCos t = sinCos(x);
+    return t.c / t.s;
 }
 
 inline double tangentValue(double x) {
     if (!(x > 0.0 && x <= kTangentInlineTop)) return NAN;
-    return sinTaylor(x) / sinTaylor((kHalfPiHi - x) + kHalfPiLo);
+    const SinCos t = sinCos(x);
+    return t.s / t.c;
 }
 
 inline double twiceCosineValue(double x) {
     if (!(x > 0.0 && x <= kCosineInlineTop)) return NAN;
-    return 2.0 * sinTaylor((kHalfPiHi - x) + kHalfPiLo);
+    return 2.0 * sinCos(x).c;
 }
 
 } // namespace designmath

@@ -8,6 +8,14 @@
 
 namespace dsp {
 
+namespace {
+// Frames between two steps of a design in progress (each step's chain of
+// dependent arithmetic takes about as long as this many frames), and the
+// frames a design's four steps take.
+constexpr int kStepSpacing = 3;
+constexpr int kDesignSpan = 4 * kStepSpacing;
+} // namespace
+
 void KeyedFilter::redesign(float weight, BlockRun& run) {
     const Controls& c = run.source.controls();
     const DesignInputs in{c.low, c.high, weight, c.filterQ, c.fs, c.filterType};
@@ -90,20 +98,21 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
             if (follow) follower.follow(finiteOrSilence(key[run.followed + k]), settings);
         };
         int k = 0;
-        if (follow && run.pending.step == 0 && stretch >= PendingDesign::kDone) {
-            // A design started at the stretch's start: one step after each
-            // of the first frames, in a fixed order that needs no jump.
+        if (follow && run.pending.step == 0 && stretch >= kDesignSpan) {
+            // A design started at the stretch's start: its steps spread over
+            // the frames that follow, each far enough after the one before
+            // for that one's result to be there, so that no step waits long
+            // and holds up the frames behind it.
             PendingDesign& p = run.pending;
-            frame(0);
+            for (; k < kStepSpacing; ++k) frame(k);
             cutoffHz = sweepFrequencyOf(p.exponent);
-            frame(1);
+            for (; k < 2 * kStepSpacing; ++k) frame(k);
             p.args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
-            frame(2);
+            for (; k < 3 * kStepSpacing; ++k) frame(k);
             p.angles = designAngles(p.args);
-            frame(3);
+            for (; k < kDesignSpan; ++k) frame(k);
             run.next = designCoefficients(p.args, p.angles);
             p.step = PendingDesign::kDone;
-            k = PendingDesign::kDone;
         }
         for (; k < stretch; ++k) frame(k);
         if (filter) {

@@ -28,7 +28,7 @@ constexpr int kFollowerLead = 16;
 // Blocks shorter than this run the follower one frame ahead only. A lead
 // costs its frames of the follower alone at the block's start and of the
 // filter alone at its end; it pays back only over several design points.
-constexpr int kShortBlock = 4 * static_cast<int>(kRedesignInterval);
+constexpr int kShortBlock = 2 * static_cast<int>(kRedesignInterval);
 
 class KeyedFilter {
 public:
@@ -51,9 +51,11 @@ private:
     // A redesign in steps. Its chain of dependent arithmetic (the sweep's
     // exponent, the design's tangent, their divisions and roundings) takes
     // longer than a processor's window of instructions in flight: made in
-    // one go, it holds the recursions up. So the follower starts it at the
-    // design point and advances it by one step per frame after that; the
-    // filter finishes whatever is left when it reaches the design point.
+    // one go, or in steps that follow each other at once, it holds the
+    // recursions up. So the follower starts it at the design point and takes
+    // a step every few frames after that, each once the one before has had
+    // the time to finish; the filter finishes whatever is left when it
+    // reaches the design point (in blocks too short for the spread).
     struct PendingDesign {
         int step = kDone;
         int type = 0;
