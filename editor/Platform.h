@@ -94,7 +94,8 @@ public:
     virtual ~Platform() = default;
     // Null when the window cannot be made (for instance, no parent window
     // where the platform needs one). It draws at `scale` when one is given
-    // (the host's), else at the one the system asks of windows in `parent`.
+    // (the host's), else at the one the system asks of windows in `parent`
+    // (the monitor's DPI on Windows, Xft.dpi or GDK_SCALE on X11).
     virtual std::unique_ptr<NativeWindow>
     createChildWindow(void* parent, WindowListener& listener,
                       std::optional<Scale> scale = std::nullopt) = 0;

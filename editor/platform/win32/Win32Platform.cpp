@@ -47,6 +47,23 @@ HMODULE thisModule() {
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The DPI that windows in `parent` are drawn at: its monitor's for a host
+// that is aware of each monitor's, the system's for one aware of that alone,
+// 96 for a host that leaves the scaling to Windows (which then enlarges the
+// host and this window with it). GetDpiForWindow came with Windows 10 1607;
+// before, the parent's device context says the same for the whole system.
+UINT dpiOf(HWND parent) {
+    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+    if (HMODULE user = GetModuleHandleW(L"user32.dll"))
+        if (const auto proc = reinterpret_cast<GetDpiForWindowProc>(
+                reinterpret_cast<void (*)()>(GetProcAddress(user, "GetDpiForWindow"))))
+            if (const UINT dpi = proc(parent)) return dpi;
+    HDC dc = GetDC(parent);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 0;
+    if (dc) ReleaseDC(parent, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : kLayoutDpi;
+}
+
 // A font of `points` at the layout's 96 dpi times the scale: what GDI
 // draws the read-out with.
 HFONT makeFont(const std::wstring& name, int points, Scale scale) {
@@ -456,7 +473,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 bool Win32Window::create(HWND parent) {
     if (!parent || !IsWindow(parent) || !windowClass.ensure()) return false;
-    windowScale = asked.value_or(Scale{});
+    windowScale = asked ? *asked : Scale::nearest(dpiOf(parent) / double(kLayoutDpi));
     CreateWindowExW(0, kClassName, L"Harrowby", WS_CHILD | WS_CLIPSIBLINGS, 0, 0,
                     windowScale.edge(kClientWidth), windowScale.edge(kClientHeight), parent,
                     nullptr, windowClass.instance(), this);

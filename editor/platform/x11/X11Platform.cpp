@@ -13,11 +13,13 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace ui {
@@ -41,6 +43,11 @@ constexpr std::chrono::milliseconds kPatience{1500};
 constexpr std::size_t kPutImageHead = 24;
 // Set in an event's type when another client sent it (SendEvent).
 constexpr std::uint8_t kSentEvent = 0x80;
+// The most of the desktop's resources read, in 4-byte units: far more than
+// any desktop sets.
+constexpr std::uint32_t kResourceWords = 1 << 16;
+// The resolution that a scale of 1 stands for.
+constexpr double kLayoutDpi = 96.0;
 
 struct Free {
     void operator()(void* p) const { std::free(p); }
@@ -269,15 +276,31 @@ bool X11Window::create(xcb_window_t parent) {
     // its root, and so its screen.
     const auto attributesAsked = xcb_get_window_attributes(c, parent);
     const auto geometryAsked = xcb_get_geometry(c, parent);
+    // The desktop's resources, where Xft.dpi lies, are on the first screen's
+    // root, as Xlib reads them.
+    const auto resourcesAsked =
+        xcb_get_property(c, 0, xcb_setup_roots_iterator(setup).data->root,
+                         XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, kResourceWords);
     bool answered = false;
     const auto attributes =
         replyTo<xcb_get_window_attributes_reply_t>(c, attributesAsked.sequence, deadline, answered);
     const auto geometry =
         answered ? replyTo<xcb_get_geometry_reply_t>(c, geometryAsked.sequence, deadline, answered)
                  : nullptr;
+    const auto resources =
+        answered ? replyTo<xcb_get_property_reply_t>(c, resourcesAsked.sequence, deadline, answered)
+                 : nullptr;
     if (!answered) lost = true;
     if (!attributes || !geometry) return false;
-    windowScale = asked.value_or(Scale{});
+    if (asked) {
+        windowScale = *asked;
+    } else {
+        std::string_view text;
+        if (resources && resources->format == 8)
+            text = {static_cast<const char*>(xcb_get_property_value(resources.get())),
+                    static_cast<std::size_t>(xcb_get_property_value_length(resources.get()))};
+        windowScale = scaleFromResources(text, std::getenv("GDK_SCALE"));
+    }
     client = windowScale.rect({0, 0, kClientWidth, kClientHeight});
     bounds = client;
 
@@ -591,6 +614,38 @@ Platform& x11Platform() {
 
 std::unique_ptr<Platform> makeX11Platform(MillisecondClock clock, std::size_t requestLimit) {
     return std::make_unique<X11Platform>(std::move(clock), requestLimit);
+}
+
+Scale scaleFromResources(std::string_view resources, const char* gdkScale) {
+    auto number = [](std::string_view text) -> std::optional<double> {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+            text.remove_suffix(1);
+        double v = 0;
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || !(v > 0))
+            return std::nullopt;
+        return v;
+    };
+    // One resource a line, "name:\tvalue"; the last of a name counts, as
+    // for the resource manager.
+    std::optional<double> dpi;
+    while (!resources.empty()) {
+        const auto end = resources.find('\n');
+        const std::string_view line = resources.substr(0, end);
+        resources.remove_prefix(end == std::string_view::npos ? resources.size() : end + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        std::string_view name = line.substr(0, colon);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+        if (name != "Xft.dpi") continue;
+        if (const auto v = number(line.substr(colon + 1))) dpi = v;
+    }
+    if (dpi) return Scale::nearest(*dpi / kLayoutDpi);
+    if (gdkScale)
+        if (const auto v = number(gdkScale)) return Scale::nearest(*v);
+    return Scale{};
 }
 
 std::vector<Rect> putImageBands(const Rect& r, int bitsPerPixel, int scanlinePad,
