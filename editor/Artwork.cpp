@@ -32,20 +32,25 @@ Rgb shade(Rgb c, double factor) {
     return {clampByte(c.r * factor), clampByte(c.g * factor), clampByte(c.b * factor)};
 }
 
-// A set of picture pixels, for the panels whose outline is not a rectangle.
+// A set of picture pixels, for the panels whose outline is not a rectangle,
+// kept within `box`: the part of the picture that it and the rings around
+// it reach.
 struct Region {
-    int width, height;
-    std::vector<std::uint8_t> in;
-    Region(int w, int h) : width(w), height(h), in(static_cast<std::size_t>(w) * h, 0) {}
+    Rect box;
+    std::vector<std::uint8_t> in; // row-major within the box
+    explicit Region(const Rect& box)
+        : box(box), in(static_cast<std::size_t>(box.width()) * box.height(), 0) {}
     void add(const Rect& r, bool value = true) {
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x)
-                if (x >= 0 && y >= 0 && x < width && y < height) in[y * width + x] = value;
+        for (int y = std::max(r.top, box.top); y < std::min(r.bottom, box.bottom); ++y)
+            for (int x = std::max(r.left, box.left); x < std::min(r.right, box.right); ++x)
+                in[(y - box.top) * box.width() + x - box.left] = value;
     }
     // Each pixel's distance to the region in the chessboard metric (0
     // inside), and where `upLeftOnly`, to the part of it that lies above and
-    // left of the pixel (x and y no greater). Capped at `cap`.
+    // left of the pixel (x and y no greater); row-major within the box, and
+    // capped at `cap`, which the box must reach beyond the region.
     std::vector<int> distances(int cap, bool upLeftOnly) const {
+        const int width = box.width(), height = box.height();
         std::vector<int> d(in.size());
         auto at = [&](int x, int y) {
             return x >= 0 && y >= 0 && x < width && y < height ? d[y * width + x] : cap;
@@ -76,6 +81,9 @@ struct Region {
     }
 };
 
+// How far the rings around a panel reach, and one pixel more, in device pixels.
+constexpr int ringReach(Scale scale) { return scale.halves() + 1; }
+
 // Plates and panels sit in the frame as if milled into it: a black edge
 // one layout pixel wide all round, then, one more layout pixel out, a
 // shadow on the upper left and a highlight on the lower right of the
@@ -84,12 +92,12 @@ struct Region {
 // it (r <= halves).
 void inset(Image& img, const Region& region, Rgb face, Scale scale) {
     const int h = scale.halves();
-    const int cap = h + 1; // beyond the outer ring
-    const auto distance = region.distances(cap, false);
-    const auto upLeft = region.distances(cap, true);
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) {
-            const int i = y * img.width + x;
+    const auto distance = region.distances(ringReach(scale), false);
+    const auto upLeft = region.distances(ringReach(scale), true);
+    const Rect& box = region.box;
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x) {
+            const int i = (y - box.top) * box.width() + x - box.left;
             const int r = distance[i];
             if (r == 0) {
                 img.set(x, y, face);
@@ -186,19 +194,21 @@ Image makeBackground(Scale scale) {
     fill({w, 0, kPictureWidth, kPictureHeight}, kFrameDark);
     fill({0, h, kPictureWidth, kPictureHeight}, kFrameDark);
 
-    auto region = [&](std::initializer_list<std::pair<Rect, bool>> parts) {
-        Region r(img.width, img.height);
-        for (const auto& [rect, in] : parts) r.add(scale.rect(rect), in);
+    // A panel's outline less the corners cut from it, within what its rings reach.
+    auto region = [&](const Rect& outline, std::initializer_list<Rect> cuts) {
+        const Rect o = scale.rect(outline);
+        const int reach = ringReach(scale);
+        Region r({std::max(o.left - reach, 0), std::max(o.top - reach, 0),
+                  std::min(o.right + reach, img.width), std::min(o.bottom + reach, img.height)});
+        r.add(o);
+        for (const Rect& cut : cuts) r.add(scale.rect(cut), false);
         return r;
     };
-    inset(img, region({{kLeftPanel, true}}), kPanelColour, scale);
-    inset(
-        img,
-        region(
-            {{kRightPanelBox, true}, {kRightPanelCutReadout, false}, {kRightPanelCutLogo, false}}),
-        kPanelColour, scale);
-    inset(img, region({{kReadoutPlate, true}}), kReadoutPlateColour, scale);
-    inset(img, region({{kLogoPlate, true}}), kLogoPlateColour, scale);
+    inset(img, region(kLeftPanel, {}), kPanelColour, scale);
+    inset(img, region(kRightPanelBox, {kRightPanelCutReadout, kRightPanelCutLogo}), kPanelColour,
+          scale);
+    inset(img, region(kReadoutPlate, {}), kReadoutPlateColour, scale);
+    inset(img, region(kLogoPlate, {}), kLogoPlateColour, scale);
 
     for (const auto& c : kCaptions) caption(img, c, scale);
     screw(img, 10, 9, scale);
