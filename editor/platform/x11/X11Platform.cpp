@@ -276,11 +276,13 @@ bool X11Window::create(xcb_window_t parent) {
     // its root, and so its screen.
     const auto attributesAsked = xcb_get_window_attributes(c, parent);
     const auto geometryAsked = xcb_get_geometry(c, parent);
-    // The desktop's resources, where Xft.dpi lies, are on the first screen's
-    // root, as Xlib reads them.
-    const auto resourcesAsked =
-        xcb_get_property(c, 0, xcb_setup_roots_iterator(setup).data->root,
-                         XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, kResourceWords);
+    // Without the host's scale, the desktop's: its resources, where Xft.dpi
+    // lies, are on the first screen's root, as Xlib reads them.
+    std::optional<xcb_get_property_cookie_t> resourcesAsked;
+    if (!asked)
+        resourcesAsked =
+            xcb_get_property(c, 0, xcb_setup_roots_iterator(setup).data->root,
+                             XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, kResourceWords);
     bool answered = false;
     const auto attributes =
         replyTo<xcb_get_window_attributes_reply_t>(c, attributesAsked.sequence, deadline, answered);
@@ -288,8 +290,9 @@ bool X11Window::create(xcb_window_t parent) {
         answered ? replyTo<xcb_get_geometry_reply_t>(c, geometryAsked.sequence, deadline, answered)
                  : nullptr;
     const auto resources =
-        answered ? replyTo<xcb_get_property_reply_t>(c, resourcesAsked.sequence, deadline, answered)
-                 : nullptr;
+        answered && resourcesAsked
+            ? replyTo<xcb_get_property_reply_t>(c, resourcesAsked->sequence, deadline, answered)
+            : nullptr;
     if (!answered) lost = true;
     if (!attributes || !geometry) return false;
     if (asked) {
