@@ -4,6 +4,8 @@
 #include "editor/uEditor.h"
 #include "plugin/uPlugin.h"
 
+#include <cmath>
+
 namespace {
 // Answered while no window exists; it is not the window's own size.
 constexpr std::int16_t kClosedHeight = 518;
@@ -25,12 +27,27 @@ APluginEditor::~APluginEditor() {
 
 APlugin& APluginEditor::plugin() const { return *static_cast<APlugin*>(effect); }
 
+ui::Scale APluginEditor::scaleInForce() const {
+    const int halves = hostScale ? hostScale : windowScale;
+    return halves ? ui::Scale::nearest(halves / 2.0) : ui::Scale{};
+}
+
+bool APluginEditor::setScaleFactor(float factor) {
+    if (!std::isfinite(factor)) return false;
+    hostScale = ui::Scale::nearest(factor).halves();
+    return true;
+}
+
 VstInt32 APluginEditor::getRect(ERect** out) {
     rect.top = 0;
     rect.left = 0;
+    const ui::Scale scale = scaleInForce();
     if (window) {
         rect.bottom = static_cast<std::int16_t>(window->native().clientHeight());
         rect.right = static_cast<std::int16_t>(window->native().clientWidth());
+    } else if (!scale.isOne()) {
+        rect.bottom = static_cast<std::int16_t>(scale.edge(ui::kClientHeight));
+        rect.right = static_cast<std::int16_t>(scale.edge(ui::kClientWidth));
     } else {
         rect.bottom = kClosedHeight;
         rect.right = kClosedWidth;
@@ -44,7 +61,9 @@ VstInt32 APluginEditor::open(void* ptr) {
     parentWindow = ptr;
     ++openCount;
     if (openCount == 1 || !window) {
-        window = TPluginEditorWindow::create(ui::editorPlatform(), ptr, &values);
+        std::optional<ui::Scale> asked;
+        if (hostScale) asked = ui::Scale::nearest(hostScale / 2.0);
+        window = TPluginEditorWindow::create(ui::editorPlatform(), ptr, &values, asked);
         if (!window) {
             // No window could be made (no usable parent): the open did not
             // happen, and the host is told so.
@@ -53,6 +72,7 @@ VstInt32 APluginEditor::open(void* ptr) {
             return 0;
         }
         TPluginEditorWindow& w = *window;
+        windowScale = w.native().scale().halves();
         w.native().setBounds(0, 0, w.native().clientWidth(), w.native().clientHeight());
         for (int i = 0; i < kWindowValues; ++i) w.fvar[i] = plugin().storedValue(i);
         w.plugin = this;

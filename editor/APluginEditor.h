@@ -18,12 +18,19 @@ public:
     explicit APluginEditor(APlugin* effect);
     ~APluginEditor() override;
 
+    // The window's size while it exists. Before, and after it closed, the
+    // size at the scale in force when that is above 1x, else the answer
+    // hosts have always had (518 x 665).
     VstInt32 getRect(ERect** rect) override;
     VstInt32 open(void* ptr) override;
     void close() override;
     void idle() override;
     // Copies the effect's values into the window; any thread may call it.
     void update() override;
+    // The host's scale: a finite factor is taken (rounded to 1, 1.5, 2 or
+    // 3), and a window made from then on draws at it. A window already open
+    // keeps its scale until the editor opens again.
+    bool setScaleFactor(float factor) override;
 
     VstInt32 getOpenCount() const { return openCount; }
     TPluginEditorWindow* getWindow() const { return window.get(); }
@@ -37,6 +44,9 @@ private:
 
     APlugin& plugin() const;
     void destroyWindow();
+    // The host's scale if it sent one, else the one the last window drew at
+    // (the system's); 1x while neither is known.
+    ui::Scale scaleInForce() const;
 
     ERect rect{};
     VstInt32 openCount = 0;
@@ -47,6 +57,10 @@ private:
     // Whether a window exists, for update on another thread.
     Relaxed<bool> windowLive{false};
     void* parentWindow = nullptr;
+    // In halves (Scale::halves), 0 while unknown: the host's scale, which
+    // its dispatcher may send on any thread, and the last window's.
+    Relaxed<int> hostScale{0};
+    Relaxed<int> windowScale{0};
 };
 
 // The editor of the plug-in: what its entry hands the effect to make one.

@@ -1,5 +1,6 @@
 #include "editor/BitmapFont.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace ui {
@@ -61,6 +62,46 @@ template <typename Each> void forEachGlyph(std::string_view text, Each each) {
     }
 }
 
+// A glyph as smooth text draws it, in dot units (one dot a unit square,
+// the glyph's top-left corner at 0, 0): its dots, and a round stroke one dot
+// wide between the centres of two dots that touch at a corner only (when a
+// third dot joins them, the corner is the glyph's own and stays square).
+class GlyphShape {
+public:
+    explicit GlyphShape(const std::uint8_t* glyph) : glyph(glyph) {
+        for (int c = 0; c + 1 < kGlyphWidth; ++c)
+            for (int r = 0; r < kGlyphHeight; ++r) {
+                if (!dot(c, r)) continue;
+                for (const int step : {-1, 1})
+                    if (dot(c + 1, r + step) && !dot(c + 1, r) && !dot(c, r + step))
+                        joins.push_back({c + 0.5, r + 0.5, c + 1.5, r + step + 0.5});
+            }
+    }
+    bool contains(double u, double v) const {
+        if (u < 0 || v < 0) return false;
+        if (dot(static_cast<int>(u), static_cast<int>(v))) return true;
+        for (const Join& j : joins) {
+            // Distance from (u, v) to the segment, within half a dot.
+            const double dx = j.bx - j.ax, dy = j.by - j.ay;
+            double t = ((u - j.ax) * dx + (v - j.ay) * dy) / (dx * dx + dy * dy);
+            t = t < 0 ? 0 : t > 1 ? 1 : t;
+            const double ex = u - j.ax - t * dx, ey = v - j.ay - t * dy;
+            if (ex * ex + ey * ey <= 0.25) return true;
+        }
+        return false;
+    }
+
+private:
+    struct Join {
+        double ax, ay, bx, by;
+    };
+    bool dot(int c, int r) const {
+        return c >= 0 && c < kGlyphWidth && r >= 0 && r < kGlyphHeight && (glyph[c] >> r & 1);
+    }
+    const std::uint8_t* glyph;
+    std::vector<Join> joins;
+};
+
 } // namespace
 
 int textWidth(std::string_view text, TextStyle style) {
@@ -83,6 +124,41 @@ std::vector<std::pair<int, int>> textPixels(std::string_view text, TextStyle sty
                         out.emplace_back(x0 + col * s + dx, row * s + dy);
             }
     });
+    return out;
+}
+
+std::vector<Coverage> smoothTextPixels(std::string_view text, double dot, double bold, double left,
+                                       double top) {
+    std::vector<GlyphShape> glyphs;
+    forEachGlyph(text, [&](const std::uint8_t* glyph, int) { glyphs.emplace_back(glyph); });
+    std::vector<Coverage> out;
+    if (glyphs.empty() || !(dot > 0)) return out;
+    const double boldDots = bold / dot;
+    const int count = static_cast<int>(glyphs.size());
+    // The strokes at u dots from the text's left edge and v from its top.
+    auto inside = [&](double u, double v) {
+        if (u < 0) return false;
+        const int g = static_cast<int>(u / kGlyphAdvance);
+        return g < count && glyphs[g].contains(u - g * kGlyphAdvance, v);
+    };
+    const double widthDots = (count - 1) * kGlyphAdvance + kGlyphWidth + boldDots;
+    const int x0 = static_cast<int>(std::floor(left));
+    const int x1 = static_cast<int>(std::ceil(left + widthDots * dot));
+    const int y0 = static_cast<int>(std::floor(top));
+    const int y1 = static_cast<int>(std::ceil(top + kGlyphHeight * dot));
+    constexpr int kSamples = 4; // per pixel and axis
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            int covered = 0;
+            for (int sy = 0; sy < kSamples; ++sy)
+                for (int sx = 0; sx < kSamples; ++sx) {
+                    const double u = (x + (sx + 0.5) / kSamples - left) / dot;
+                    const double v = (y + (sy + 0.5) / kSamples - top) / dot;
+                    if (inside(u, v) || (boldDots > 0 && inside(u - boldDots, v))) ++covered;
+                }
+            if (covered > 0)
+                out.push_back({x, y, static_cast<float>(covered) / (kSamples * kSamples)});
+        }
     return out;
 }
 

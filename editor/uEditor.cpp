@@ -30,8 +30,7 @@ constexpr std::string_view kReadoutFont = "Arial";
 } // namespace
 
 TPluginEditorWindow::TPluginEditorWindow(TWindowValues* shared)
-    : IlBar(ui::artwork().bar), ilDial(ui::artwork().knob), iPrintOut(ui::artwork().plate),
-      ownValues(shared ? nullptr : std::make_unique<TWindowValues>()),
+    : ownValues(shared ? nullptr : std::make_unique<TWindowValues>()),
       values(shared ? *shared : *ownValues), fvar(values.fvar) {
     for (int i = 0; i < kWindowValues; ++i) fvar[i] = 0.0f;
     values.refreshRequested = false;
@@ -39,11 +38,17 @@ TPluginEditorWindow::TPluginEditorWindow(TWindowValues* shared)
 
 TPluginEditorWindow::~TPluginEditorWindow() = default;
 
-std::unique_ptr<TPluginEditorWindow>
-TPluginEditorWindow::create(ui::Platform& platform, void* parent, TWindowValues* values) {
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::create(ui::Platform& platform,
+                                                                 void* parent,
+                                                                 TWindowValues* values,
+                                                                 std::optional<ui::Scale> scale) {
     std::unique_ptr<TPluginEditorWindow> w(new TPluginEditorWindow(values));
-    w->window = platform.createChildWindow(parent, *w);
+    w->window = platform.createChildWindow(parent, *w, scale);
     if (!w->window) return nullptr;
+    const ui::Artwork& art = ui::artwork(w->window->scale());
+    w->IlBar = &art.bar;
+    w->ilDial = &art.knob;
+    w->iPrintOut = &art.plate;
     w->FormCreate();
     w->window->startTimer(w->Timer1.id, w->Timer1.Interval);
     w->window->startTimer(w->Timer2.id, w->Timer2.Interval);
@@ -65,10 +70,11 @@ void TPluginEditorWindow::FormCreate() {
     stepDelta = 0.0f;
     selectedIndex = 0;
     window->setDoubleBuffered(true);
-    window->setBounds(0, 0, ui::kClientWidth, ui::kClientHeight);
+    const ui::Scale scale = window->scale();
+    window->setBounds(0, 0, scale.edge(ui::kClientWidth), scale.edge(ui::kClientHeight));
     // The background picture belongs to the window description: Image1
     // shows it from creation on and nothing paints over it later.
-    window->surface(Image1.id).drawImage(ui::artwork().background, 0, 0);
+    window->surface(Image1.id).drawImage(ui::artwork(scale).background, 0, 0);
     SetAll();
 }
 
@@ -86,7 +92,7 @@ void TPluginEditorWindow::DrawSlider(const Area& area, int index) {
     painted[index] = v;
     const int a = roundDownExtended(static_cast<float>(100.0L * v + kSliderMargin));
     ui::Surface& s = window->surface(area.id);
-    s.drawImage(IlBar, 0, 0);
+    s.drawImage(*IlBar, 0, 0);
     s.setBrushColor(ui::kMarkerColour);
     s.fillRect({a - 3, 0, a + 3, 6});
 }
@@ -103,7 +109,7 @@ void TPluginEditorWindow::DrawDial(const Area& area, int index, ui::Rgb backgrou
     const int y2 = roundDownExtended(static_cast<float>(kDotRadius * sn + 16));
     Clearscreen(area, background);
     ui::Surface& s = window->surface(area.id);
-    s.drawImage(ilDial, 0, 0);
+    s.drawImage(*ilDial, 0, 0);
     s.setBrushColor(ui::kDotColour);
     s.setPenColor(ui::kBlack);
     s.ellipse({std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)});
@@ -150,7 +156,7 @@ void TPluginEditorWindow::SetLabel(int index) {
 
 void TPluginEditorWindow::PrintLabels(std::string_view name, std::string_view value) {
     ui::Surface& s = window->surface(PrintOut.id);
-    s.drawImage(iPrintOut, 0, 0);
+    s.drawImage(*iPrintOut, 0, 0);
     s.setTextTransparent();
     s.setFont(kReadoutFont, kReadoutPoints, kReadoutTextColour);
     s.textOut(10, -1, name);

@@ -1,6 +1,8 @@
 // The editor window: a fixed 390 x 158 skinned panel with two sliders, six
 // dials and a two-line read-out, painted and driven through the platform
-// interface (Platform.h) so that the same logic runs on every back-end.
+// interface (Platform.h) so that the same logic runs on every back-end and
+// at every scale: it computes in layout pixels, and only the artwork it
+// hands its surfaces is the scale's.
 #pragma once
 
 #include "editor/Layout.h"
@@ -10,6 +12,7 @@
 #include "plugin/params/Parameters.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,17 +49,21 @@ public:
     // both timers running; null when the platform cannot make it. `values`,
     // when given, must outlive the window; it is zeroed first, as a new
     // window's values are. Without it the window keeps a block of its own.
-    static std::unique_ptr<TPluginEditorWindow> create(ui::Platform& platform, void* parent,
-                                                       TWindowValues* values = nullptr);
+    // It draws at `scale`, else at the one the system asks for there.
+    static std::unique_ptr<TPluginEditorWindow>
+    create(ui::Platform& platform, void* parent, TWindowValues* values = nullptr,
+           std::optional<ui::Scale> scale = std::nullopt);
     ~TPluginEditorWindow();
     TPluginEditorWindow(const TPluginEditorWindow&) = delete;
     TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
 
+    // The images are the artwork at the window's scale, known once the
+    // platform has made the native window.
     const Timer Timer1{ui::TimerId::Timer1, ui::kTimer1Period};
-    const ui::Image& IlBar;
+    const ui::Image* IlBar = nullptr;
     const Timer Timer2{ui::TimerId::Timer2, ui::kTimer2Period};
-    const ui::Image& ilDial;
-    const ui::Image& iPrintOut;
+    const ui::Image* ilDial = nullptr;
+    const ui::Image* iPrintOut = nullptr;
     const Area SLFilter1{ui::AreaId::SLFilter1};
     const Area SlFilter2{ui::AreaId::SlFilter2};
     const Area DlFType1{ui::AreaId::DlFType1};

@@ -32,6 +32,9 @@ public:
     virtual VstInt32 onKeyUp(VstKeyCode& key);
     virtual VstInt32 setKnobMode(VstInt32 mode);
     virtual bool onWheel(float distance);
+    // The scale the host draws its windows at (1.0 at 96 dpi), for this
+    // editor's window; whether the editor takes it.
+    virtual bool setScaleFactor(float factor) { return false; }
 
 protected:
     AudioEffect* effect; // not owned: the effect owns this editor

@@ -20,6 +20,11 @@ constexpr const char* kVendorName = "Pemberly";
 constexpr const char* kProductName = "Velmora";
 constexpr VstInt32 kVendorVersion = 1;
 
+// The host's scale for the editor, as PreSonus defined the request and other
+// hosts send it: effVendorSpecific with these two codes, the factor in opt.
+constexpr VstInt32 kScaleRequest = fourCharCode('P', 'r', 'e', 'S');
+constexpr VstIntPtr kEditorContentScale = fourCharCode('A', 'e', 'C', 's');
+
 // MIDI status nibbles that make the editor copy the live values again.
 constexpr unsigned kMidiControlChange = 0xB0;
 constexpr unsigned kMidiPitchBend = 0xE0;
@@ -248,6 +253,14 @@ bool APlugin::getProductString(char* text) {
 }
 
 VstInt32 APlugin::getVendorVersion() { return kVendorVersion; }
+
+VstIntPtr APlugin::vendorSpecific(VstInt32 lArg, VstIntPtr lArg2, void* ptrArg, float floatArg) {
+    if (lArg == kScaleRequest && lArg2 == kEditorContentScale) {
+        AEffEditor* e = getEditor();
+        return e && e->setScaleFactor(floatArg) ? 1 : 0;
+    }
+    return AudioEffectX::vendorSpecific(lArg, lArg2, ptrArg, floatArg);
+}
 
 VstInt32 APlugin::canDo(char* text) {
     for (const char* c : kCapabilities)

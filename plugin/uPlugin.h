@@ -75,6 +75,9 @@ public:
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
+    // Takes the host's scale for the editor (index 'PreS', value 'AeCs', the
+    // factor in floatArg) and answers 1 when the editor took it.
+    VstIntPtr vendorSpecific(VstInt32 lArg, VstIntPtr lArg2, void* ptrArg, float floatArg) override;
     VstInt32 canDo(char* text) override;
 
     // What the editor reads and keeps, by name. A stored value by index

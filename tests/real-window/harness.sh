@@ -9,6 +9,8 @@
 # (the editor's screen position) and `transcript`.
 #
 # Colours: is_orange allows `orange_slack` per channel (0 = exact).
+# `zoom` is the scale the editor under test draws at (1 or 2): the shots and
+# the gestures below take the layout's positions times it.
 . "$here/../support/xvfb.sh"
 
 passed=0
@@ -17,6 +19,7 @@ started=$SECONDS
 reply=""
 transcript=$work/transcript
 orange_slack=0
+zoom=1
 
 check() { # NAME COMMAND...
     local name=$1
@@ -72,7 +75,7 @@ ask() { # COMMAND PREFIX [SECONDS]: sends and waits for the answer line
 shot() { # NAME: the editor to ARTIFACTS/NAME.png, the whole screen to WORK/NAME.ppm
     sleep 0.3
     import -display "$DISPLAY" -window root -depth 8 "ppm:$work/$1.ppm" 2>>"$work/err.shots"
-    import -display "$DISPLAY" -window root -crop "390x158+$ex+$ey" +repage \
+    import -display "$DISPLAY" -window root -crop "$((390 * zoom))x$((158 * zoom))+$ex+$ey" +repage \
         "$artifacts/$1.png" 2>>"$work/err.shots"
 }
 screen_pixel() { python3 "$here/pixels.py" "$work/$1.ppm" at "$2" "$3"; }
@@ -115,12 +118,12 @@ PY
 # ---- gestures both hosts must answer alike --------------------------------
 drag_slfilter1() { # SHOT: a left drag on SLFilter1 from area column 10 to 110
     : >"$work/automate"
-    xdotool mousemove $((ex + 24 + 10)) $((ey + 48))
+    xdotool mousemove $((ex + zoom * (24 + 10))) $((ey + zoom * 48))
     sleep 0.2
     xdotool mousedown 1
     for col in 20 35 50 65 80 95 110; do
         sleep 0.05
-        xdotool mousemove $((ex + 24 + col)) $((ey + 48))
+        xdotool mousemove $((ex + zoom * (24 + col))) $((ey + zoom * 48))
     done
     sleep 0.2
     xdotool mouseup 1
@@ -133,13 +136,13 @@ drag_slfilter1() { # SHOT: a left drag on SLFilter1 from area column 10 to 110
     check "getParameter(0) is 1.0 after the drag" [ "$reply" = "param 0 1.000000" ]
     check "the drag was one edit gesture on index 0 (begin, automation, end)" one_gesture 0
     shot "$1"
-    check "the marker moved to area column 110" is_orange "$1" $((24 + 110)) 42
-    check "no marker left at column 10" not_orange "$1" $((24 + 10)) 42
+    check "the marker moved to area column 110" is_orange "$1" $((zoom * (24 + 110))) $((zoom * 42))
+    check "no marker left at column 10" not_orange "$1" $((zoom * (24 + 10))) $((zoom * 42))
 }
 
 hold_dlq1() { # SETTLE: the right button held on the upper half of DlQ1 for 2.2 s
     : >"$work/automate"
-    xdotool mousemove $((ex + 64 + 21)) $((ey + 96 + 8))
+    xdotool mousemove $((ex + zoom * (64 + 21))) $((ey + zoom * (96 + 8)))
     sleep 0.2
     xdotool mousedown 3
     sleep 2.2
@@ -160,6 +163,23 @@ hold_dlq1() { # SETTLE: the right button held on the upper half of DlQ1 for 2.2 
     check "no step after the release" [ "${#steps[@]}" -eq "$at_release" ]
     check "the effect holds the last stepped value" [ "$(last_automate 3)" = "${reply#param 3 }" ]
     check "the hold was one edit gesture on index 3 (begin, steps, end)" one_gesture 3
+}
+
+drag_device_pixels() { # a left drag on SlFilter2 from area column 10, 61 device pixels to the right
+    : >"$work/automate"
+    local x0=$((ex + zoom * (24 + 10))) y=$((ey + zoom * 64)) columns=$((61 / zoom))
+    xdotool mousemove "$x0" "$y"
+    sleep 0.2
+    xdotool mousedown 1
+    sleep 0.1
+    xdotool mousemove $((x0 + 61)) "$y"
+    sleep 0.2
+    xdotool mouseup 1
+    sleep 0.3
+    ask "get 1" "param 1"
+    check "a drag of 61 device pixels at ${zoom}x means $columns layout pixels (SlFilter2 at 0.$columns)" \
+        [ "$(last_automate 1)" = "$(printf '0.%02d0000' "$columns")" ]
+    check "and SlFilter2 holds it" [ "$reply" = "$(printf 'param 1 0.%02d0000' "$columns")" ]
 }
 
 close_mid_drag() { # a left drag on SlFilter2 while the host closes the editor; then it reopens

@@ -5,10 +5,15 @@
 # compared pixel for pixel with the headless back-end's pictures of the same
 # state (made by the snapshot tool); both stay in ARTIFACTS (editor-x11.png
 # is the open editor with the factory program, editor-x11-headless.png the
-# headless picture it must equal).
+# headless picture it must equal). At the end the editor opens at 2x, once
+# at the host's request and once at the desktop's (Xft.dpi); editor-2x-x11.png
+# and editor-dpi-x11.png are those windows, editor-2x-x11-headless.png the
+# picture both must equal.
 #
 #   run-x11.sh HOST PLUGIN.so SNAPSHOT ARTIFACTS_DIR
 set -u
+# The desktop's own scale would scale the editor; each run below sets its own.
+unset GDK_SCALE
 host=$1
 plugin=$2
 snapshot=$3
@@ -240,4 +245,60 @@ ask quit unloaded
 end_host
 check "the host without a display exited cleanly" [ "$host_rc" = 0 ]
 check "the host without a display saw no X error" clean_transcript
+
+# ================= 2x: the host's scale, then the desktop's ====================
+# A screen with room for the window at twice its size.
+stop_xvfb
+start_xvfb 161 230 1280x800x24 "$work/xvfb-2x.log" || { echo "no free display"; failed=$((failed + 1)); finish; }
+zoom=2
+scaled_open() { # NAME: opens, checks the sizes at 2x, and compares the window with the headless picture
+    ask open open
+    check "$1: effEditOpen answers 1" [ "$reply" = "open 1" ]
+    expect_line editor
+    read -r _ ex ey <<<"$reply"
+    ask getrect rect
+    check "$1: getRect while open is 316 x 780" [ "$reply" = "rect 0 0 316 780" ]
+    ask editorsize editorsize
+    check "$1: the editor's window is 780 x 316" [ "$reply" = "editorsize 780 316" ]
+    sleep 1 # past the first refresh, which blanks the read-out
+    shot "editor-$1-x11"
+    check "$1: the open editor equals the headless picture at 2x pixel for pixel" \
+        same_picture "editor-$1-x11" editor-2x-x11-headless
+    check "$1: SLFilter1's marker at 2 x (24 + 85, 42)" is_orange "editor-$1-x11" 218 84
+    drag_slfilter1 "dragged-$1-x11"
+    check "$1: after the drag the window equals the headless picture at 2x" \
+        same_picture "dragged-$1-x11" dragged-2x-x11-headless
+    drag_device_pixels
+    hold_dlq1 0.3
+}
+headless editor-2x-x11-headless --scale 2 --show -1
+headless dragged-2x-x11-headless --scale 2 press L 68 96 move 268 96 release L 268 96
+
+start_host scaled
+expect_line ready 30
+ask "scale 2" scale
+check "the host's scale 2 (effVendorSpecific 'PreS' 'AeCs') is taken: the answer is 1" [ "$reply" = "scale 1" ]
+ask getrect rect
+check "with the host's scale 2, getRect before the open is 316 x 780" [ "$reply" = "rect 0 0 316 780" ]
+scaled_open 2x
+ask quit unloaded
+end_host
+check "the host at 2x exited cleanly" [ "$host_rc" = 0 ]
+check "the host at 2x saw no X error" clean_transcript
+
+# The desktop's resources, as xrdb leaves them on the root window.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xft.antialias:\t1\nXft.dpi:\t192\n')"
+start_host dpi
+expect_line ready 30
+ask getrect rect
+check "with Xft.dpi 192, getRect before the first open is 518 x 665 (the desktop is asked at the open)" \
+    [ "$reply" = "rect 0 0 518 665" ]
+scaled_open dpi
+ask close closed
+ask getrect rect
+check "with Xft.dpi 192, getRect after the close is 316 x 780" [ "$reply" = "rect 0 0 316 780" ]
+ask quit unloaded
+end_host
+check "the host at the desktop's 2x exited cleanly" [ "$host_rc" = 0 ]
+check "the host at the desktop's 2x saw no X error" clean_transcript
 finish

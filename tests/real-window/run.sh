@@ -3,7 +3,9 @@
 # Wine in a fresh prefix, runs the Win32 test host with the plug-in, and
 # drives it through the host's command lines and real mouse input
 # (xdotool). Screenshots stay in ARTIFACTS (editor.png is the open editor
-# with the factory program).
+# with the factory program). At the end the editor opens at 2x, once at the
+# host's request and once at the system's (LogPixels 192): editor-2x.png and
+# editor-dpi.png, beside the headless picture editor-2x-headless.png.
 #
 #   run.sh HOST.exe PLUGIN.dll ARTIFACTS_DIR SNAPSHOT.exe
 #
@@ -53,6 +55,17 @@ windll="Z:${dll//\//\\}"
 host_pid=$!
 exec 3>"$work/in"
 exec 4<"$work/out"
+start_again() { # NAME: a new host after the last one quit, its lines on fd 4, commands on fd 3
+    exec 3>&- 4<&-
+    rm -f "$work/in" "$work/out"
+    mkfifo "$work/in" "$work/out"
+    : >"$work/automate"
+    transcript=$work/transcript.$1
+    "$wine" "$host" "$windll" <"$work/in" >"$work/out" 2>"$work/err.$1" &
+    host_pid=$!
+    exec 3>"$work/in"
+    exec 4<"$work/out"
+}
 
 check "host started and loaded the plug-in" expect_line ready 240
 [ "$failed" = 0 ] || finish
@@ -114,4 +127,86 @@ wait "$host_pid"
 rc=$?
 host_pid=""
 check "host exited cleanly" [ "$rc" = 0 ]
+
+# ================= 2x: the host's scale, then the system's ======================
+# A screen with room for the window at twice its size.
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+stop_xvfb
+start_xvfb 91 160 1280x800x24 "$work/xvfb-2x.log" || { echo "no free display"; failed=$((failed + 1)); finish; }
+zoom=2
+headless() { # NAME STEP...: the headless picture at 2x of the same state, to ARTIFACTS/NAME.png
+    local name=$1
+    shift
+    "$wine" "$snapshot" -o "Z:${artifacts//\//\\}\\$name.png" --scale 2 "$@" >/dev/null 2>>"$work/err.shots"
+}
+# The read-out is Arial here and the bitmap font in the headless pictures:
+# the two are compared with the read-out's area blacked out in both.
+same_outside_readout() { # A B
+    local box="rectangle $((zoom * 232)),$((zoom * 32)) $((zoom * 361 - 1)),$((zoom * 57 - 1))"
+    convert "$artifacts/$1.png" -fill black -draw "$box" "$work/a.png"
+    convert "$artifacts/$2.png" -fill black -draw "$box" "$work/b.png"
+    local n
+    n=$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1)
+    [ "$n" = 0 ] || echo "  $1 and $2 differ in $n pixels outside the read-out"
+    [ "$n" = 0 ]
+}
+scaled_open() { # NAME: opens, checks the sizes at 2x, compares with the headless pictures, drives the mouse
+    ask open open
+    check "$1: effEditOpen answers 1" [ "$reply" = "open 1" ]
+    expect_line editor
+    read -r _ ex ey <<<"$reply"
+    ask getrect rect
+    check "$1: getRect while open is 316 x 780" [ "$reply" = "rect 0 0 316 780" ]
+    ask editorsize editorsize
+    check "$1: the editor's window is 780 x 316" [ "$reply" = "editorsize 780 316" ]
+    sleep 1 # past the first refresh, which blanks the read-out
+    shot "editor-$1"
+    check "$1: the open editor (read-out blank) equals the headless picture at 2x pixel for pixel" \
+        [ "$(compare -metric AE "$artifacts/editor-$1.png" "$artifacts/editor-2x-headless.png" null: 2>&1)" = 0 ]
+    check "$1: SLFilter1's marker at 2 x (24 + 85, 42)" is_orange "editor-$1" 218 84
+    drag_slfilter1 "dragged-$1"
+    check "$1: after the drag the read-out shows text" [ "$(darkest "dragged-$1" 464 64 720 112)" -lt 80 ]
+    check "$1: after the drag the window equals the headless picture at 2x outside the read-out" \
+        same_outside_readout "dragged-$1" dragged-2x-headless
+    drag_device_pixels
+    hold_dlq1 0.6
+}
+headless editor-2x-headless --show -1
+headless dragged-2x-headless press L 68 96 move 268 96 release L 268 96
+
+start_again 2x
+check "the host started again" expect_line ready 240
+ask "scale 2" scale
+check "the host's scale 2 (effVendorSpecific 'PreS' 'AeCs') is taken: the answer is 1" [ "$reply" = "scale 1" ]
+ask getrect rect
+check "with the host's scale 2, getRect before the open is 316 x 780" [ "$reply" = "rect 0 0 316 780" ]
+scaled_open 2x
+ask quit unloaded
+expect_line bye
+wait "$host_pid"
+rc=$?
+host_pid=""
+check "the host at 2x exited cleanly" [ "$rc" = 0 ]
+
+# The system's DPI, as Windows's display settings (and winecfg) store it.
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >>"$work/reg.log" 2>&1
+wineserver -w 2>/dev/null
+start_again dpi
+check "the host started at 192 dpi" expect_line ready 240
+ask getrect rect
+check "at 192 dpi getRect before the first open is 518 x 665 (the system is asked at the open)" \
+    [ "$reply" = "rect 0 0 518 665" ]
+scaled_open dpi
+ask close closed
+ask getrect rect
+check "at 192 dpi getRect after the close is 316 x 780" [ "$reply" = "rect 0 0 316 780" ]
+ask quit unloaded
+expect_line bye
+wait "$host_pid"
+rc=$?
+host_pid=""
+check "the host at 192 dpi exited cleanly" [ "$rc" = 0 ]
 finish

@@ -6,8 +6,8 @@
            the Windows builds of velmora-info), the record checked.
   install  cmake --install of the Linux tree into a temporary HOME (~/.vst,
            ~/.lv2) and into temporary prefixes (PREFIX/lib/vst, PREFIX/lib/lv2).
-  picture  velmora-snapshot draws the editor again; docs/editor.png must
-           have the same pixels.
+  picture  velmora-snapshot draws the editor again, at 1x and at 2x;
+           docs/editor.png and docs/editor-2x.png must have the same pixels.
 
 Prints one line per case and "N passed, M failed"."""
 import argparse
@@ -311,24 +311,36 @@ def read_png(path):
     return width, height, rows
 
 
+def same_as_picture(name, snapshot_args, picture, size):
+    """Draws the editor with velmora-snapshot and compares it with `picture`
+    pixel for pixel; answers the fresh pixels."""
+    fresh = os.path.join(WORK, name)
+    r = run([A.snapshot, "-o", fresh] + snapshot_args)
+    assert r.returncode == 0, r.stdout
+    w, h, now = read_png(fresh)
+    assert (w, h) == size, (w, h)
+    dw, dh, doc = read_png(picture)
+    assert (dw, dh) == (w, h), f"{picture} is {dw}x{dh}, the editor {w}x{h}"
+    differing = [(x, y) for y in range(h) for x in range(w) if now[y][x] != doc[y][x]]
+    if differing:
+        kept = os.path.join(A.workdir, name.replace(".png", "-now.png"))
+        shutil.copy(fresh, kept)
+        raise AssertionError(f"{len(differing)} pixels differ, the first at {differing[0]}; "
+                             f"the editor now: {kept}; scripts/make-pictures.sh renews "
+                             f"{picture}")
+    return now
+
+
 def picture_group():
     @case("docs/editor.png is the editor as velmora-snapshot draws it now")
     def _():
-        fresh = os.path.join(WORK, "editor.png")
-        r = run([A.snapshot, "-o", fresh])
-        assert r.returncode == 0, r.stdout
-        w, h, now = read_png(fresh)
-        assert (w, h) == (390, 158), (w, h)
-        dw, dh, doc = read_png(A.picture)
-        assert (dw, dh) == (w, h), f"{A.picture} is {dw}x{dh}, the editor {w}x{h}"
-        differing = [(x, y) for y in range(h) for x in range(w) if now[y][x] != doc[y][x]]
-        if differing:
-            kept = os.path.join(A.workdir, "editor-now.png")
-            shutil.copy(fresh, kept)
-            raise AssertionError(f"{len(differing)} pixels differ, the first at {differing[0]}; "
-                                 f"the editor now: {kept}; scripts/make-pictures.sh renews "
-                                 f"{A.picture}")
+        now = same_as_picture("editor.png", [], A.picture, (390, 158))
         # The picture shows the panel: many colours, not one fill.
+        assert len({p for row in now for p in row}) > 20
+
+    @case("docs/editor-2x.png is the editor at 2x as velmora-snapshot --scale 2 draws it now")
+    def _():
+        now = same_as_picture("editor-2x.png", ["--scale", "2"], A.picture_2x, (780, 316))
         assert len({p for row in now for p in row}) > 20
 
 
@@ -345,6 +357,7 @@ def main():
     ap.add_argument("--cmake", default="cmake")
     ap.add_argument("--snapshot")
     ap.add_argument("--picture")
+    ap.add_argument("--picture-2x")
     ap.add_argument("--version", required=True)
     ap.add_argument("--workdir", required=True)
     ap.add_argument("group", choices=sorted(GROUPS))

@@ -3,11 +3,14 @@
 // hosted by the host library, past the window's first refresh tick.
 //
 //   velmora-snapshot -o FILE.png [--program N] [--param INDEX=VALUE]... [--sep S]
-//                    [--show INDEX] [STEP]...
+//                    [--scale F] [--show INDEX] [STEP]...
 //
 // --program and --param are set before the editor opens; --sep is the user's
-// decimal separator. The steps then act on the open window, in order:
-//   press L|M|R X Y      a button press at client position (X, Y)
+// decimal separator; --scale is the scale the host asks of the editor
+// (effVendorSpecific 'PreS' 'AeCs' with F), which then draws at 1, 1.5, 2
+// or 3 times the size. The steps then act on the open window, in order:
+//   press L|M|R X Y      a button press at client position (X, Y), in the
+//                        picture's pixels
 //   move X Y             a pointer move
 //   release L|M|R X Y    a button release
 //   program N            effSetProgram through the dispatcher
@@ -41,8 +44,8 @@ int usage(const std::string& problem) {
     if (!problem.empty()) std::fprintf(stderr, "velmora-snapshot: %s\n", problem.c_str());
     std::fprintf(stderr,
                  "usage: velmora-snapshot -o FILE.png [--program N] [--param INDEX=VALUE]...\n"
-                 "       [--sep S] [--show INDEX] [press B X Y | move X Y | release B X Y |\n"
-                 "       program N | set INDEX VALUE | wait MS]...\n");
+                 "       [--sep S] [--scale F] [--show INDEX] [press B X Y | move X Y |\n"
+                 "       release B X Y | program N | set INDEX VALUE | wait MS]...\n");
     return 2;
 }
 
@@ -71,6 +74,7 @@ int main(int argc, char** argv) {
     std::string output, separator = ".";
     int program = 0;
     std::optional<int> show;
+    std::optional<float> scale;
     std::vector<std::pair<int, float>> params;
     std::vector<Step> steps;
     for (int i = 1; i < argc; ++i) {
@@ -79,7 +83,8 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) return std::nullopt;
             return std::string_view(argv[++i]);
         };
-        if (a == "-o" || a == "--program" || a == "--show" || a == "--param" || a == "--sep") {
+        if (a == "-o" || a == "--program" || a == "--show" || a == "--param" || a == "--sep" ||
+            a == "--scale") {
             const auto v = next();
             if (!v) return usage("missing value after " + std::string(a));
             int n = 0;
@@ -87,6 +92,10 @@ int main(int argc, char** argv) {
                 output = *v;
             } else if (a == "--sep") {
                 separator = *v;
+            } else if (a == "--scale") {
+                float f = 0;
+                if (!parse(*v, f) || !(f > 0 && f <= 16)) return usage("--scale takes a factor");
+                scale = f;
             } else if (a == "--program") {
                 if (!parse(*v, program) || program < 0 || program >= kNumPrograms)
                     return usage("--program takes 0 .. 15");
@@ -146,8 +155,16 @@ int main(int argc, char** argv) {
         auto* effect = static_cast<APlugin*>(AudioEffect::fromAeffect(host.open()));
         effect->setProgram(program);
         for (const auto& [index, value] : params) effect->setParameter(index, value);
+        // The host's scale goes to the effect, which answers 1 when its
+        // editor took it.
+        const bool scaleTaken =
+            !scale || host.dispatch(effVendorSpecific, fourCharCode('P', 'r', 'e', 'S'),
+                                    fourCharCode('A', 'e', 'C', 's'), nullptr, *scale) == 1;
         int parent = 0; // the headless back-end only keeps the handle
-        if (host.dispatch(effEditOpen, 0, 0, &parent) != 1 || !platform.lastWindow()) {
+        if (!scaleTaken) {
+            std::fprintf(stderr, "velmora-snapshot: the editor did not take the scale\n");
+            status = 1;
+        } else if (host.dispatch(effEditOpen, 0, 0, &parent) != 1 || !platform.lastWindow()) {
             std::fprintf(stderr, "velmora-snapshot: the editor did not open\n");
             status = 1;
         } else {

@@ -2,6 +2,9 @@
 // top-level window and takes commands, one per line, on standard input:
 //
 //   getrect              answer effEditGetRect     -> "rect TOP LEFT BOTTOM RIGHT"
+//   scale F              the host's scale for the editor, effVendorSpecific 'PreS' 'AeCs'
+//                        with F                    -> "scale ANSWER"
+//   editorsize           the editor window's client size -> "editorsize WIDTH HEIGHT"
 //   open                 effEditOpen in our window -> "open ANSWER", "editor X Y" (screen
 //                                                     position of the editor's client area)
 //   close                effEditClose              -> "closed"
@@ -113,6 +116,16 @@ void run(const std::string& line) {
             say("rect %d %d %d %d", r->top, r->left, r->bottom, r->right);
         else
             say("rect none");
+    } else if (v == "scale") {
+        float factor = 0.0f;
+        std::sscanf(line.c_str(), "%*s %f", &factor);
+        const VstIntPtr answer = dispatch(effVendorSpecific, fourCharCode('P', 'r', 'e', 'S'),
+                                          fourCharCode('A', 'e', 'C', 's'), nullptr, factor);
+        say("scale %d", static_cast<int>(answer));
+    } else if (v == "editorsize") {
+        RECT r{0, 0, 0, 0};
+        if (HWND child = GetWindow(hostWindow, GW_CHILD)) GetClientRect(child, &r);
+        say("editorsize %ld %ld", static_cast<long>(r.right), static_cast<long>(r.bottom));
     } else if (v == "open") {
         const VstIntPtr answer = dispatch(effEditOpen, 0, 0, hostWindow);
         say("open %d", static_cast<int>(answer));
@@ -148,6 +161,7 @@ void run(const std::string& line) {
         say("instance closed");
     } else if (v == "second") {
         if (!second) second = makeInstance("2");
+        ShowWindow(secondWindow, SW_SHOWNA);
         if (second) {
             second->dispatch(effEditOpen, 0, 0, secondWindow);
             SetWindowPos(secondWindow, nullptr, 0, 0, 390, 158, SWP_NOMOVE | SWP_NOZORDER);
@@ -226,6 +240,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: velmora-wintesthost PLUGIN.dll\n");
         return 2;
     }
+    // As the hosts that know the system's DPI do: their windows are in real
+    // pixels, so the editor draws at the system's scale (a host that is not
+    // aware gets 96 dpi, and Windows enlarges it, editor and all).
+    SetProcessDPIAware();
     std::string error;
     library = vhost::Library::load(argv[1], &error);
     if (!library) {
@@ -250,9 +268,11 @@ int main(int argc, char** argv) {
     hostWindow = CreateWindowExW(0, wc.lpszClassName, L"Velmora test host",
                                  WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, kHostLeft, kHostTop, 400,
                                  300, nullptr, nullptr, wc.hInstance, nullptr);
-    secondWindow = CreateWindowExW(
-        0, wc.lpszClassName, L"Velmora test host 2", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
-        kHostLeft, kHostTop + 200, 400, 160, nullptr, nullptr, wc.hInstance, nullptr);
+    // Shown with the second instance only: below the first window, it would
+    // cover a larger editor there.
+    secondWindow = CreateWindowExW(0, wc.lpszClassName, L"Velmora test host 2",
+                                   WS_POPUP | WS_CLIPCHILDREN, kHostLeft, kHostTop + 200, 400, 160,
+                                   nullptr, nullptr, wc.hInstance, nullptr);
     if (!hostWindow || !secondWindow) return 1;
 
     first = makeInstance("");

@@ -5,6 +5,9 @@
 // standard input:
 //
 //   getrect          answer effEditGetRect         -> "rect TOP LEFT BOTTOM RIGHT"
+//   scale F          the host's scale for the editor, effVendorSpecific 'PreS' 'AeCs' with F
+//                                                  -> "scale ANSWER"
+//   editorsize       the editor window's size      -> "editorsize WIDTH HEIGHT"
 //   open             effEditOpen in our window     -> "open ANSWER", "editor X Y" (root position
 //                                                     of the editor's window)
 //   openbad          effEditOpen with an id that is no window -> "open ANSWER"
@@ -136,7 +139,7 @@ std::unique_ptr<vhost::Host> makeInstance(const char* suffix) {
 
 void* windowPointer(::Window w) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(w)); }
 
-::Window makeHostWindow(int x, int y, int width, int height) {
+::Window makeHostWindow(int x, int y, int width, int height, bool shown = true) {
     if (!display) return kMadeUpWindow;
     XSetWindowAttributes a{};
     // Unmanaged, so that it lies where it is put whether or not a window
@@ -148,7 +151,7 @@ void* windowPointer(::Window w) { return reinterpret_cast<void*>(static_cast<std
         XCreateWindow(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
                       static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
                       CWOverrideRedirect | CWBackPixel | CWEventMask, &a);
-    XMapRaised(display, w);
+    if (shown) XMapRaised(display, w);
     XSync(display, False);
     return w;
 }
@@ -171,6 +174,23 @@ int descendants(::Window w) {
     for (unsigned int i = 0; i < n; ++i) total += descendants(kids[i]);
     if (kids) XFree(kids);
     return total;
+}
+
+void printEditorSize(::Window parent) {
+    unsigned int width = 0, height = 0;
+    if (display) {
+        XSync(display, False);
+        ::Window root = 0, up = 0;
+        ::Window* kids = nullptr;
+        unsigned int n = 0;
+        if (XQueryTree(display, parent, &root, &up, &kids, &n) && n > 0) {
+            int x = 0, y = 0;
+            unsigned int border = 0, depth = 0;
+            XGetGeometry(display, kids[0], &root, &x, &y, &width, &height, &border, &depth);
+        }
+        if (kids) XFree(kids);
+    }
+    say("editorsize %u %u", width, height);
 }
 
 void printEditorOrigin(::Window parent, const char* label) {
@@ -306,6 +326,16 @@ bool run(const std::string& line) {
         say("open %d", static_cast<int>(answer));
         if (first) resizeHostWindow(hostWindow, *first);
         printEditorOrigin(hostWindow, "editor");
+    } else if (v == "scale") {
+        float factor = 0.0f;
+        std::sscanf(line.c_str(), "%*s %f", &factor);
+        const VstIntPtr answer =
+            first ? call(*first, effVendorSpecific, fourCharCode('P', 'r', 'e', 'S'),
+                         fourCharCode('A', 'e', 'C', 's'), nullptr, factor)
+                  : 0;
+        say("scale %d", static_cast<int>(answer));
+    } else if (v == "editorsize") {
+        printEditorSize(hostWindow);
     } else if (v == "openbad") {
         // An id from no client's range: no such window exists.
         const VstIntPtr answer =
@@ -348,6 +378,7 @@ bool run(const std::string& line) {
         say("instance closed");
     } else if (v == "second") {
         if (!second) second = makeInstance("2");
+        if (display) XMapRaised(display, secondWindow);
         if (second && call(*second, effEditOpen, 0, 0, windowPointer(secondWindow)))
             secondOpen = true;
         printEditorOrigin(secondWindow, "editor2");
@@ -430,7 +461,9 @@ int main(int argc, char** argv) {
         say("nodisplay");
     }
     hostWindow = makeHostWindow(kHostLeft, kHostTop, 400, 180);
-    secondWindow = makeHostWindow(kHostLeft, kHostTop + 200, 400, 160);
+    // Shown with the second instance only: below the first window, it would
+    // cover a larger editor there.
+    secondWindow = makeHostWindow(kHostLeft, kHostTop + 200, 400, 160, false);
 
     first = makeInstance("");
     if (!first) {

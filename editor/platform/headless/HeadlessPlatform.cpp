@@ -9,8 +9,8 @@ namespace ui {
 
 // ---- surface --------------------------------------------------------------
 
-HeadlessSurface::HeadlessSurface(HeadlessWindow& owner, int width, int height)
-    : RasterSurface(width, height), owner(owner) {}
+HeadlessSurface::HeadlessSurface(HeadlessWindow& owner, int width, int height, Scale scale)
+    : RasterSurface(width, height, scale), owner(owner) {}
 
 void HeadlessSurface::drawn(bool coversAll) {
     ++operationCount;
@@ -25,8 +25,10 @@ void HeadlessSurface::textDrawn(int x, int y, std::string_view text) {
 
 // ---- window ---------------------------------------------------------------
 
-HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, void* parent, WindowListener& listener)
-    : platform(&platform), parentWindow(parent), listener(listener), router(listener) {
+HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, void* parent, WindowListener& listener,
+                               Scale scale)
+    : platform(&platform), parentWindow(parent), listener(listener), router(listener),
+      windowScale(scale), bounds(scale.rect({0, 0, kClientWidth, kClientHeight})) {
     platform.add(this);
 }
 
@@ -42,7 +44,7 @@ Surface& HeadlessWindow::surface(AreaId id) {
     auto& s = surfaces[static_cast<int>(id)];
     if (!s) {
         const Rect& b = area(id).bounds;
-        s = std::make_unique<HeadlessSurface>(*this, b.width(), b.height());
+        s = std::make_unique<HeadlessSurface>(*this, b.width(), b.height(), windowScale);
     }
     return *s;
 }
@@ -77,7 +79,7 @@ void HeadlessWindow::fireTimer(TimerId id) {
 Image HeadlessWindow::composite() const {
     Image out(bounds.width(), bounds.height(), kWindowColour);
     composeWindow(
-        rectOf(0, 0, bounds.width(), bounds.height()),
+        rectOf(0, 0, bounds.width(), bounds.height()), windowScale,
         [&](AreaId id) -> const Image* {
             const auto& s = surfaces[static_cast<int>(id)];
             return s ? &s->pixels() : nullptr;
@@ -124,9 +126,10 @@ int HeadlessPlatform::windowsMade() const {
 }
 
 std::unique_ptr<NativeWindow> HeadlessPlatform::createChildWindow(void* parent,
-                                                                  WindowListener& listener) {
+                                                                  WindowListener& listener,
+                                                                  std::optional<Scale> scale) {
     if (refuseWindows) return nullptr;
-    return std::make_unique<HeadlessWindow>(*this, parent, listener);
+    return std::make_unique<HeadlessWindow>(*this, parent, listener, scale.value_or(systemScale));
 }
 
 } // namespace ui

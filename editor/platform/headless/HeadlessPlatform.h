@@ -33,7 +33,7 @@ struct TextCall {
 
 class HeadlessSurface final : public RasterSurface {
 public:
-    HeadlessSurface(HeadlessWindow& owner, int width, int height);
+    HeadlessSurface(HeadlessWindow& owner, int width, int height, Scale scale);
 
     // Text drawn since the surface was last covered whole.
     const std::vector<TextCall>& texts() const { return textLog; }
@@ -51,9 +51,11 @@ private:
 
 class HeadlessWindow final : public NativeWindow {
 public:
-    HeadlessWindow(HeadlessPlatform& platform, void* parent, WindowListener& listener);
+    HeadlessWindow(HeadlessPlatform& platform, void* parent, WindowListener& listener,
+                   Scale scale = {});
     ~HeadlessWindow() override;
 
+    Scale scale() const override { return windowScale; }
     void setBounds(int x, int y, int width, int height) override;
     int clientWidth() const override { return bounds.width(); }
     int clientHeight() const override { return bounds.height(); }
@@ -65,10 +67,15 @@ public:
     void startTimer(TimerId id, int periodMs) override;
     std::string decimalSeparator() const override;
 
-    // Driven by the caller. Mouse positions are client coordinates.
-    void press(MouseButton button, int x, int y) { router.press(button, x, y); }
-    void move(int x, int y) { router.move(x, y); }
-    void release(MouseButton button, int x, int y) { router.release(button, x, y); }
+    // Driven by the caller. Mouse positions are client coordinates in
+    // device pixels, as the window system gives them.
+    void press(MouseButton button, int x, int y) {
+        router.press(button, windowScale.layout(x), windowScale.layout(y));
+    }
+    void move(int x, int y) { router.move(windowScale.layout(x), windowScale.layout(y)); }
+    void release(MouseButton button, int x, int y) {
+        router.release(button, windowScale.layout(x), windowScale.layout(y));
+    }
     // Lets `ms` milliseconds pass, firing every timer that falls due, in order.
     void advance(int ms);
     void fireTimer(TimerId id);
@@ -85,7 +92,8 @@ public:
     }
     const MouseRouter& mouse() const { return router; }
 
-    // The client area as it would show: the areas in stacking order.
+    // The client area as it would show, in device pixels: the areas in
+    // stacking order.
     Image composite() const;
     bool writePng(const std::string& path) const;
 
@@ -97,7 +105,8 @@ private:
     void* parentWindow;
     WindowListener& listener;
     MouseRouter router;
-    Rect bounds{0, 0, kClientWidth, kClientHeight};
+    Scale windowScale;
+    Rect bounds;
     bool shown = false;
     bool doubleBuffered = false;
     int pendingRepaints = 0;
@@ -116,11 +125,14 @@ public:
     HeadlessPlatform(const HeadlessPlatform&) = delete;
     HeadlessPlatform& operator=(const HeadlessPlatform&) = delete;
 
-    std::unique_ptr<NativeWindow> createChildWindow(void* parent,
-                                                    WindowListener& listener) override;
+    std::unique_ptr<NativeWindow> createChildWindow(void* parent, WindowListener& listener,
+                                                    std::optional<Scale> scale) override;
 
     // What the user's locale would give; "." unless a test chooses another.
     std::string decimalSeparator = ".";
+    // What the system would ask windows to draw at: 1x unless a test
+    // chooses another.
+    Scale systemScale;
     // Makes window creation fail, as a platform without a usable parent would.
     bool refuseWindows = false;
 

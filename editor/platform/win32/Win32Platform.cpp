@@ -1,6 +1,7 @@
 #include "editor/platform/win32/Win32Platform.h"
 
 #include "editor/MouseRouter.h"
+#include "editor/RasterSurface.h"
 #include "plugin/params/DecimalSeparator.h"
 
 #ifndef NOMINMAX
@@ -21,7 +22,7 @@ namespace ui {
 namespace {
 
 constexpr wchar_t kClassName[] = L"VelmoraEditorWindow";
-constexpr int kLayoutDpi = 96; // the window is laid out for 96 dpi and never rescaled
+constexpr int kLayoutDpi = 96; // the layout's pixels are pixels at 96 dpi
 constexpr UINT_PTR kTimerIds[2] = {1, 2};
 
 COLORREF colorOf(Rgb c) { return RGB(c.r, c.g, c.b); }
@@ -45,6 +46,32 @@ HMODULE thisModule() {
 }
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The DPI that windows in `parent` are drawn at: its monitor's for a host
+// that is aware of each monitor's, the system's for one aware of that alone,
+// 96 for a host that leaves the scaling to Windows (which then enlarges the
+// host and this window with it). GetDpiForWindow came with Windows 10 1607;
+// before, the parent's device context says the same for the whole system.
+UINT dpiOf(HWND parent) {
+    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+    if (HMODULE user = GetModuleHandleW(L"user32.dll"))
+        if (const auto proc = reinterpret_cast<GetDpiForWindowProc>(
+                reinterpret_cast<void (*)()>(GetProcAddress(user, "GetDpiForWindow"))))
+            if (const UINT dpi = proc(parent)) return dpi;
+    HDC dc = GetDC(parent);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 0;
+    if (dc) ReleaseDC(parent, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : kLayoutDpi;
+}
+
+// A font of `points` at the layout's 96 dpi times the scale: what GDI
+// draws the read-out with.
+HFONT makeFont(const std::wstring& name, int points, Scale scale) {
+    return CreateFontW(-MulDiv(points, kLayoutDpi * scale.halves(), 72 * 2), 0, 0, 0, FW_NORMAL,
+                       FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       name.c_str());
+}
 
 // The window class, registered once per process with the DLL's own module
 // handle. This object lives in the same module, so its destructor runs when
@@ -152,15 +179,56 @@ private:
     Rgb pen = kBlack;
 };
 
+// Above 1x an area is drawn by the project's own raster, as on the other
+// back-ends, so that its pixels are theirs: a DIB section that mirrors the
+// raster's image after every operation. Only the read-out's text is GDI's,
+// in Arial at the scaled size, drawn on the DIB and taken back into the
+// image.
+class Win32RasterSurface final : public RasterSurface {
+public:
+    Win32RasterSurface(Win32Window& owner, AreaId id, HDC reference, Scale scale);
+    ~Win32RasterSurface() override;
+    Win32RasterSurface(const Win32RasterSurface&) = delete;
+    Win32RasterSurface& operator=(const Win32RasterSurface&) = delete;
+
+    void setTextTransparent() override {
+        RasterSurface::setTextTransparent();
+        SetBkMode(dc, TRANSPARENT);
+    }
+    void setFont(std::string_view name, int points, Rgb colour) override;
+    void textOut(int x, int y, std::string_view text) override;
+
+    HDC bitmapDc() const { return dc; }
+
+private:
+    void drawn(bool) override;
+    // The image into the DIB, or the DIB (after GDI drew on it) into the image.
+    void toBitmap();
+    void fromBitmap();
+
+    Win32Window& owner;
+    AreaId id;
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    DWORD* bits = nullptr; // the DIB's pixels, top-down, 0x00RRGGBB
+    HGDIOBJ oldBitmap = nullptr;
+    HFONT font = nullptr;
+    HGDIOBJ oldFont = nullptr;
+    std::wstring fontName;
+    int fontPoints = 0;
+};
+
 class Win32Window final : public NativeWindow {
 public:
-    Win32Window(WindowListener& listener) : listener(listener), router(listener) {}
+    Win32Window(WindowListener& listener, std::optional<Scale> scale)
+        : listener(listener), router(listener), asked(scale) {}
     ~Win32Window() override;
     Win32Window(const Win32Window&) = delete;
     Win32Window& operator=(const Win32Window&) = delete;
 
     bool create(HWND parent);
 
+    Scale scale() const override { return windowScale; }
     void setBounds(int x, int y, int width, int height) override {
         if (hwnd) SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -185,7 +253,7 @@ public:
 
     void invalidate(AreaId id) {
         if (!hwnd) return;
-        const Rect& b = area(id).bounds;
+        const Rect b = windowScale.rect(area(id).bounds);
         RECT r{b.left, b.top, b.right, b.bottom};
         InvalidateRect(hwnd, &r, FALSE);
     }
@@ -212,10 +280,15 @@ private:
 
     WindowListener& listener;
     MouseRouter router;
+    std::optional<Scale> asked; // the host's scale, if it gave one
+    Scale windowScale;
     HWND hwnd = nullptr;
     bool doubleBuffered = false;
     unsigned buttonsDown = 0; // bit per MouseButton
-    std::array<std::unique_ptr<Win32Surface>, kAreaCount> surfaces;
+    // Each area's surface (GDI's at 1x, the raster's above) and the memory
+    // DC that holds its bitmap.
+    std::array<std::unique_ptr<Surface>, kAreaCount> surfaces;
+    std::array<HDC, kAreaCount> areaDcs{};
     std::map<const Image*, std::unique_ptr<GdiImage>> images;
 };
 
@@ -304,6 +377,82 @@ void Win32Surface::textOut(int x, int y, std::string_view text) {
     drawn();
 }
 
+// ---- surface above 1x -------------------------------------------------------
+
+Win32RasterSurface::Win32RasterSurface(Win32Window& owner, AreaId id, HDC reference, Scale scale)
+    : RasterSurface(area(id).bounds.width(), area(id).bounds.height(), scale), owner(owner),
+      id(id) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = pixels().width;
+    bi.bmiHeader.biHeight = -pixels().height; // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* memory = nullptr;
+    dc = CreateCompatibleDC(reference);
+    bitmap = CreateDIBSection(reference, &bi, DIB_RGB_COLORS, &memory, nullptr, 0);
+    bits = static_cast<DWORD*>(memory);
+    oldBitmap = SelectObject(dc, bitmap);
+    // A new bitmap shows the window colour until something is drawn on it.
+    toBitmap();
+}
+
+Win32RasterSurface::~Win32RasterSurface() {
+    if (oldFont) SelectObject(dc, oldFont);
+    if (font) DeleteObject(font);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+void Win32RasterSurface::toBitmap() {
+    if (!bits) return;
+    const Image& image = pixels();
+    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+        const Rgb c = image.pixels[i];
+        bits[i] = (DWORD(c.r) << 16) | (DWORD(c.g) << 8) | c.b;
+    }
+}
+
+void Win32RasterSurface::fromBitmap() {
+    if (!bits) return;
+    GdiFlush(); // GDI may still hold drawing for the DIB
+    Image& image = canvas();
+    for (std::size_t i = 0; i < image.pixels.size(); ++i)
+        image.pixels[i] = {static_cast<std::uint8_t>(bits[i] >> 16),
+                           static_cast<std::uint8_t>(bits[i] >> 8),
+                           static_cast<std::uint8_t>(bits[i])};
+}
+
+void Win32RasterSurface::drawn(bool) {
+    toBitmap();
+    owner.invalidate(id);
+}
+
+void Win32RasterSurface::setFont(std::string_view name, int points, Rgb colour) {
+    RasterSurface::setFont(name, points, colour);
+    SetTextColor(dc, colorOf(colour));
+    const std::wstring w = wide(name);
+    if (font && w == fontName && points == fontPoints) return;
+    HFONT f = makeFont(w, points, scale());
+    if (!f) return;
+    HGDIOBJ previous = SelectObject(dc, f);
+    if (!oldFont) oldFont = previous;
+    if (font) DeleteObject(font);
+    font = f;
+    fontName = w;
+    fontPoints = points;
+}
+
+void Win32RasterSurface::textOut(int x, int y, std::string_view text) {
+    const std::wstring w = wide(text);
+    if (!w.empty())
+        TextOutW(dc, scale().edge(x), scale().edge(y), w.c_str(), static_cast<int>(w.size()));
+    fromBitmap();
+    owner.invalidate(id);
+}
+
 // ---- window ---------------------------------------------------------------
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -324,8 +473,10 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 bool Win32Window::create(HWND parent) {
     if (!parent || !IsWindow(parent) || !windowClass.ensure()) return false;
-    CreateWindowExW(0, kClassName, L"Harrowby", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, kClientWidth,
-                    kClientHeight, parent, nullptr, windowClass.instance(), this);
+    windowScale = asked ? *asked : Scale::nearest(dpiOf(parent) / double(kLayoutDpi));
+    CreateWindowExW(0, kClassName, L"Harrowby", WS_CHILD | WS_CLIPSIBLINGS, 0, 0,
+                    windowScale.edge(kClientWidth), windowScale.edge(kClientHeight), parent,
+                    nullptr, windowClass.instance(), this);
     // WM_NCCREATE has attached hwnd by now, unless creation failed.
     return hwnd != nullptr;
 }
@@ -352,7 +503,15 @@ Surface& Win32Window::surface(AreaId id) {
     auto& s = surfaces[static_cast<int>(id)];
     if (!s) {
         HDC screen = GetDC(nullptr);
-        s = std::make_unique<Win32Surface>(*this, id, screen);
+        if (windowScale.isOne()) {
+            auto made = std::make_unique<Win32Surface>(*this, id, screen);
+            areaDcs[static_cast<int>(id)] = made->bitmapDc();
+            s = std::move(made);
+        } else {
+            auto made = std::make_unique<Win32RasterSurface>(*this, id, screen, windowScale);
+            areaDcs[static_cast<int>(id)] = made->bitmapDc();
+            s = std::move(made);
+        }
         ReleaseDC(nullptr, screen);
     }
     return *s;
@@ -376,10 +535,9 @@ void Win32Window::paint() {
     FillRect(target, &client, fill);
     DeleteObject(fill);
     for (const auto& a : kAreas) {
-        const auto& s = surfaces[static_cast<int>(a.id)];
-        if (s)
-            BitBlt(target, a.bounds.left, a.bounds.top, a.bounds.width(), a.bounds.height(),
-                   s->bitmapDc(), 0, 0, SRCCOPY);
+        const HDC source = areaDcs[static_cast<int>(a.id)];
+        const Rect b = windowScale.rect(a.bounds);
+        if (source) BitBlt(target, b.left, b.top, b.width(), b.height(), source, 0, 0, SRCCOPY);
     }
     if (back) {
         BitBlt(dc, 0, 0, client.right, client.bottom, back, 0, 0, SRCCOPY);
@@ -416,13 +574,15 @@ void Win32Window::buttonDown(MouseButton button, LPARAM lParam) {
     // gesture's moves to whatever lies under the pointer.
     if (buttonsDown == 0) SetCapture(hwnd);
     buttonsDown |= bitOf(button);
-    router.press(button, xOf(lParam), yOf(lParam)); // last: the handler may end this window
+    // last: the handler may end this window
+    router.press(button, windowScale.layout(xOf(lParam)), windowScale.layout(yOf(lParam)));
 }
 
 void Win32Window::buttonUp(MouseButton button, LPARAM lParam) {
     buttonsDown &= ~bitOf(button);
     if (buttonsDown == 0 && GetCapture() == hwnd) ReleaseCapture();
-    router.release(button, xOf(lParam), yOf(lParam)); // last: the handler may end this window
+    // last: the handler may end this window
+    router.release(button, windowScale.layout(xOf(lParam)), windowScale.layout(yOf(lParam)));
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -447,7 +607,7 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == kTimerIds[1]) listener.timer(TimerId::Timer2);
         return 0;
     case WM_MOUSEMOVE:
-        router.move(xOf(lParam), yOf(lParam));
+        router.move(windowScale.layout(xOf(lParam)), windowScale.layout(yOf(lParam)));
         return 0;
     case WM_CAPTURECHANGED:
         // Capture taken away while a button was still down (another window
@@ -465,9 +625,9 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 class Win32Platform final : public Platform {
 public:
-    std::unique_ptr<NativeWindow> createChildWindow(void* parent,
-                                                    WindowListener& listener) override {
-        auto w = std::make_unique<Win32Window>(listener);
+    std::unique_ptr<NativeWindow> createChildWindow(void* parent, WindowListener& listener,
+                                                    std::optional<Scale> scale) override {
+        auto w = std::make_unique<Win32Window>(listener, scale);
         if (!w->create(static_cast<HWND>(parent))) return nullptr;
         return w;
     }

@@ -13,11 +13,13 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace ui {
@@ -41,6 +43,11 @@ constexpr std::chrono::milliseconds kPatience{1500};
 constexpr std::size_t kPutImageHead = 24;
 // Set in an event's type when another client sent it (SendEvent).
 constexpr std::uint8_t kSentEvent = 0x80;
+// The most of the desktop's resources read, in 4-byte units: far more than
+// any desktop sets.
+constexpr std::uint32_t kResourceWords = 1 << 16;
+// The resolution that a scale of 1 stands for.
+constexpr double kLayoutDpi = 96.0;
 
 struct Free {
     void operator()(void* p) const { std::free(p); }
@@ -117,8 +124,8 @@ class X11Window;
 
 class X11Surface final : public RasterSurface {
 public:
-    X11Surface(X11Window& owner, AreaId id, int width, int height)
-        : RasterSurface(width, height), owner(owner), id(id) {}
+    X11Surface(X11Window& owner, AreaId id, int width, int height, Scale scale)
+        : RasterSurface(width, height, scale), owner(owner), id(id) {}
 
 private:
     void drawn(bool) override;
@@ -128,15 +135,17 @@ private:
 
 class X11Window final : public NativeWindow {
 public:
-    X11Window(WindowListener& listener, MillisecondClock clock, std::size_t requestLimit)
-        : listener(listener), router(listener), clock(std::move(clock)),
-          requestLimit(requestLimit) {}
+    X11Window(WindowListener& listener, MillisecondClock clock, std::size_t requestLimit,
+              std::optional<Scale> scale)
+        : listener(listener), router(listener), clock(std::move(clock)), requestLimit(requestLimit),
+          asked(scale) {}
     ~X11Window() override;
     X11Window(const X11Window&) = delete;
     X11Window& operator=(const X11Window&) = delete;
 
     bool create(xcb_window_t parent);
 
+    Scale scale() const override { return windowScale; }
     void setBounds(int x, int y, int width, int height) override;
     int clientWidth() const override { return bounds.width(); }
     int clientHeight() const override { return bounds.height(); }
@@ -185,17 +194,20 @@ private:
     WindowListener& listener;
     MouseRouter router;
     MillisecondClock clock;
-    std::size_t requestLimit; // bytes a request may take
+    std::size_t requestLimit;   // bytes a request may take
+    std::optional<Scale> asked; // the host's scale, if it gave one
+    Scale windowScale;
     std::unique_ptr<xcb_connection_t, Disconnect> connection;
     xcb_window_t window = 0;
     xcb_gcontext_t gc = 0;
     std::uint8_t depth = 0;
     std::array<Channel, 3> channels{Channel(0), Channel(0), Channel(0)};
     PixelLayout layout;
-    std::size_t stride = 0;          // bytes per row of the frame
-    std::vector<std::uint8_t> frame; // the client area in the server's pixel format
-    std::vector<std::uint8_t> band;  // one request's pixels
-    Rect bounds{0, 0, kClientWidth, kClientHeight};
+    std::size_t stride = 0;                         // bytes per row of the frame
+    std::vector<std::uint8_t> frame;                // the client area in the server's pixel format
+    std::vector<std::uint8_t> band;                 // one request's pixels
+    Rect bounds{0, 0, kClientWidth, kClientHeight}; // device pixels, as the server has them
+    Rect client{0, 0, kClientWidth, kClientHeight}; // the frame: the window at its scale
     bool doubleBuffered = false;
     bool lost = false;        // the connection broke or the server stopped answering
     unsigned dirty = 0;       // bit per AreaId
@@ -265,14 +277,36 @@ bool X11Window::create(xcb_window_t parent) {
     // its root, and so its screen.
     const auto attributesAsked = xcb_get_window_attributes(c, parent);
     const auto geometryAsked = xcb_get_geometry(c, parent);
+    // Without the host's scale, the desktop's: its resources, where Xft.dpi
+    // lies, are on the first screen's root, as Xlib reads them.
+    std::optional<xcb_get_property_cookie_t> resourcesAsked;
+    if (!asked)
+        resourcesAsked =
+            xcb_get_property(c, 0, xcb_setup_roots_iterator(setup).data->root,
+                             XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, kResourceWords);
     bool answered = false;
     const auto attributes =
         replyTo<xcb_get_window_attributes_reply_t>(c, attributesAsked.sequence, deadline, answered);
     const auto geometry =
         answered ? replyTo<xcb_get_geometry_reply_t>(c, geometryAsked.sequence, deadline, answered)
                  : nullptr;
+    const auto resources =
+        answered && resourcesAsked
+            ? replyTo<xcb_get_property_reply_t>(c, resourcesAsked->sequence, deadline, answered)
+            : nullptr;
     if (!answered) lost = true;
     if (!attributes || !geometry) return false;
+    if (asked) {
+        windowScale = *asked;
+    } else {
+        std::string_view text;
+        if (resources && resources->format == 8)
+            text = {static_cast<const char*>(xcb_get_property_value(resources.get())),
+                    static_cast<std::size_t>(xcb_get_property_value_length(resources.get()))};
+        windowScale = scaleFromResources(text, std::getenv("GDK_SCALE"));
+    }
+    client = windowScale.rect({0, 0, kClientWidth, kClientHeight});
+    bounds = client;
 
     // The screen's own visual, whatever the parent uses; with a colormap and
     // border of its own the child may differ from its parent.
@@ -298,8 +332,9 @@ bool X11Window::create(xcb_window_t parent) {
     // clears the window before an Expose.
     const std::uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 0, kEventMask, screen->default_colormap};
     const auto made = xcb_create_window_checked(
-        c, depth, window, parent, 0, 0, kClientWidth, kClientHeight, 0,
-        XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+        c, depth, window, parent, 0, 0, static_cast<std::uint16_t>(client.width()),
+        static_cast<std::uint16_t>(client.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+        screen->root_visual,
         XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP, values);
     const auto named = xcb_change_property_checked(
         c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
@@ -319,8 +354,8 @@ bool X11Window::create(xcb_window_t parent) {
     // On failure the destructor takes back what was made.
     if (madeError || namedError || drawnError) return false;
 
-    stride = layout.rowBytes(kClientWidth);
-    frame.assign(stride * kClientHeight, 0);
+    stride = layout.rowBytes(client.width());
+    frame.assign(stride * static_cast<std::size_t>(client.height()), 0);
     return true;
 }
 
@@ -388,7 +423,7 @@ Surface& X11Window::surface(AreaId id) {
     auto& s = surfaces[static_cast<int>(id)];
     if (!s) {
         const Rect& b = area(id).bounds;
-        s = std::make_unique<X11Surface>(*this, id, b.width(), b.height());
+        s = std::make_unique<X11Surface>(*this, id, b.width(), b.height(), windowScale);
     }
     return *s;
 }
@@ -397,7 +432,7 @@ void X11Window::compose(const Rect& r) {
     if (frame.empty()) return;
     const int bytesPerPixel = layout.bitsPerPixel / 8;
     composeWindow(
-        r,
+        r, windowScale,
         [&](AreaId id) -> const Image* {
             const auto& s = surfaces[static_cast<int>(id)];
             return s ? &s->pixels() : nullptr;
@@ -411,8 +446,8 @@ void X11Window::compose(const Rect& r) {
 
 void X11Window::put(const Rect& r) {
     if (!usable() || frame.empty()) return;
-    const Rect clip{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, kClientWidth),
-                    std::min(r.bottom, kClientHeight)};
+    const Rect clip{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, client.right),
+                    std::min(r.bottom, client.bottom)};
     if (clip.width() <= 0 || clip.height() <= 0) return;
     const int bytesPerPixel = layout.bitsPerPixel / 8;
     for (const Rect& b :
@@ -420,7 +455,7 @@ void X11Window::put(const Rect& r) {
         const std::size_t rowBytes = layout.rowBytes(b.width());
         const std::size_t size = rowBytes * static_cast<std::size_t>(b.height());
         const std::uint8_t* pixels = &frame[static_cast<std::size_t>(b.top) * stride];
-        if (b.left != 0 || b.right != kClientWidth) {
+        if (b.left != 0 || b.right != client.right) {
             // Not whole rows of the frame: the piece's rows, one after another.
             const auto used = static_cast<std::size_t>(b.width() * bytesPerPixel);
             band.assign(size, 0);
@@ -443,13 +478,14 @@ void X11Window::flush() {
     if (dirty == 0) return;
     // One rectangle around everything drawn: the controls lie close together
     // and a single put is cheaper than several.
-    Rect box{kClientWidth, kClientHeight, 0, 0};
+    Rect box{client.right, client.bottom, 0, 0};
     for (const auto& a : kAreas)
         if (dirty & (1u << static_cast<int>(a.id))) {
-            box.left = std::min(box.left, a.bounds.left);
-            box.top = std::min(box.top, a.bounds.top);
-            box.right = std::max(box.right, a.bounds.right);
-            box.bottom = std::max(box.bottom, a.bounds.bottom);
+            const Rect b = windowScale.rect(a.bounds);
+            box.left = std::min(box.left, b.left);
+            box.top = std::min(box.top, b.top);
+            box.right = std::max(box.right, b.right);
+            box.bottom = std::max(box.bottom, b.bottom);
         }
     dirty = 0;
     compose(box);
@@ -485,12 +521,13 @@ bool X11Window::handle(const xcb_generic_event_t& e) {
         // until every button is up, so the release arrives wherever it
         // happens, as the left button's drag and the gesture's end need.
         const auto alive = lifeToken.watch();
+        const int x = windowScale.layout(b.event_x), y = windowScale.layout(b.event_y);
         if (typeOf(e) == XCB_BUTTON_PRESS) {
             buttonsDown |= bitOf(*button);
-            router.press(*button, b.event_x, b.event_y);
+            router.press(*button, x, y);
         } else {
             buttonsDown &= ~bitOf(*button);
-            router.release(*button, b.event_x, b.event_y);
+            router.release(*button, x, y);
         }
         return !alive.expired();
     }
@@ -498,7 +535,7 @@ bool X11Window::handle(const xcb_generic_event_t& e) {
         const auto& m = reinterpret_cast<const xcb_motion_notify_event_t&>(e);
         if (m.event != window) return true;
         const auto alive = lifeToken.watch();
-        router.move(m.event_x, m.event_y);
+        router.move(windowScale.layout(m.event_x), windowScale.layout(m.event_y));
         return !alive.expired();
     }
     default:
@@ -552,11 +589,11 @@ class X11Platform final : public Platform {
 public:
     X11Platform(MillisecondClock clock, std::size_t requestLimit)
         : clock(std::move(clock)), requestLimit(requestLimit) {}
-    std::unique_ptr<NativeWindow> createChildWindow(void* parent,
-                                                    WindowListener& listener) override {
+    std::unique_ptr<NativeWindow> createChildWindow(void* parent, WindowListener& listener,
+                                                    std::optional<Scale> scale) override {
         const auto id = reinterpret_cast<std::uintptr_t>(parent);
         if (id == 0 || (id & ~kXidMask) != 0) return nullptr;
-        auto w = std::make_unique<X11Window>(listener, clock, requestLimit);
+        auto w = std::make_unique<X11Window>(listener, clock, requestLimit, scale);
         if (!w->create(static_cast<xcb_window_t>(id))) return nullptr;
         return w;
     }
@@ -581,6 +618,38 @@ Platform& x11Platform() {
 
 std::unique_ptr<Platform> makeX11Platform(MillisecondClock clock, std::size_t requestLimit) {
     return std::make_unique<X11Platform>(std::move(clock), requestLimit);
+}
+
+Scale scaleFromResources(std::string_view resources, const char* gdkScale) {
+    auto number = [](std::string_view text) -> std::optional<double> {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+            text.remove_suffix(1);
+        double v = 0;
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || !(v > 0))
+            return std::nullopt;
+        return v;
+    };
+    // One resource a line, "name:\tvalue"; the last of a name counts, as
+    // for the resource manager.
+    std::optional<double> dpi;
+    while (!resources.empty()) {
+        const auto end = resources.find('\n');
+        const std::string_view line = resources.substr(0, end);
+        resources.remove_prefix(end == std::string_view::npos ? resources.size() : end + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        std::string_view name = line.substr(0, colon);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+        if (name != "Xft.dpi") continue;
+        if (const auto v = number(line.substr(colon + 1))) dpi = v;
+    }
+    if (dpi) return Scale::nearest(*dpi / kLayoutDpi);
+    if (gdkScale)
+        if (const auto v = number(gdkScale)) return Scale::nearest(*v);
+    return Scale{};
 }
 
 std::vector<Rect> putImageBands(const Rect& r, int bitsPerPixel, int scanlinePad,

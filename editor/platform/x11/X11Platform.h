@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ui {
@@ -25,6 +26,11 @@ Platform& x11Platform();
 // A back-end of its own with the given clock (tests pace the timers with
 // it) and, where not 0, a longest request in bytes below the server's own.
 std::unique_ptr<Platform> makeX11Platform(MillisecondClock clock, std::size_t requestLimit = 0);
+
+// The scale the desktop asks of X clients: its Xft.dpi resource over 96
+// (`resources` is the root window's RESOURCE_MANAGER text), else GDK_SCALE's
+// value (`gdkScale`, null when unset), else 1x.
+Scale scaleFromResources(std::string_view resources, const char* gdkScale);
 
 // The pieces of `r` that its pixels are sent in: bands of rows, top to
 // bottom, and where a single row is too long, columns left to right, so

@@ -230,5 +230,104 @@ TEST_F(Picture, HeadlessWindowShowsThePanelWithProgram0) {
     EXPECT_EQ(static_cast<std::size_t>(f.tellg()), ui::png::encode(native().composite()).size());
 }
 
+// The window at 1.5x, 2x and 3x, as a host that sends its scale sees it:
+// the 1x layout at the scale, drawn again at the device resolution. Each
+// panel, edge, marker and dot lies where the table puts it, times the scale;
+// the read-out's text covers every device pixel that its 1x dots cover and
+// nothing beyond them, with smooth edges where the dots make slopes.
+TEST_F(Picture, AtEachScaleTheWindowIsTheLayoutDrawnAtThatScale) {
+    auto show = [&] {
+        native().advance(250);
+        window().fvar[3] = 0.8f; // DlQ1's dot at about one o'clock
+        window().SetControl(3);
+        window().SetLabel(3);
+    };
+    openEditor();
+    show();
+    const ui::Image one = native().composite();
+    const Point dotOne = dotCentre(surfaceOf(ui::AreaId::DlQ1).pixels());
+    glue().close();
+    for (const float factor : {1.5f, 2.0f, 3.0f}) {
+        SCOPED_TRACE("at " + std::to_string(factor));
+        const ui::Scale scale = ui::Scale::nearest(factor);
+        ASSERT_EQ(effect->dispatcher(effVendorSpecific, fourCharCode('P', 'r', 'e', 'S'),
+                                     fourCharCode('A', 'e', 'C', 's'), nullptr, factor),
+                  1);
+        openEditor();
+        show();
+        const ui::Image shot = native().composite();
+        ASSERT_EQ(shot.width, scale.edge(390));
+        ASSERT_EQ(shot.height, scale.edge(158));
+        // Panels and plates away from their captions, and their black edges.
+        const ui::Image& bg = ui::artwork(scale).background;
+        for (const ui::Rect& r : {ui::spanOf(21, 153, 36, 83), ui::spanOf(159, 215, 40, 67),
+                                  ui::spanOf(159, 275, 96, 140)})
+            EXPECT_TRUE(allOf(bg, scale.rect(r), ui::kPanelColour));
+        for (const ui::Rect& layout : {ui::kLeftPanel, ui::kReadoutPlate, ui::kLogoPlate}) {
+            const ui::Rect r = scale.rect(layout);
+            const int midX = (r.left + r.right) / 2, midY = (r.top + r.bottom) / 2;
+            for (const auto& [x, y] : {std::pair{r.left - 1, midY}, std::pair{r.right, midY},
+                                       std::pair{midX, r.top - 1}, std::pair{midX, r.bottom}}) {
+                EXPECT_EQ(bg.at(x, y), ui::kBlack);
+                EXPECT_EQ(shot.at(x, y), ui::kBlack);
+            }
+        }
+        // The markers at program 0's 0.75 and 1.0: area columns 82 .. 87
+        // and 107 .. 112, six rows high; nothing of them beside.
+        for (const auto& [top, left] : {std::pair{40, 24 + 82}, std::pair{56, 24 + 107}}) {
+            const ui::Rect m = scale.rect(ui::rectOf(left, top, 6, 6));
+            EXPECT_TRUE(allOf(shot, m, ui::kMarkerColour));
+            EXPECT_NE(shot.at(m.left - 1, m.top), ui::kMarkerColour);
+            EXPECT_NE(shot.at(m.right, m.top), ui::kMarkerColour);
+            EXPECT_NE(shot.at(m.left, m.bottom), ui::kMarkerColour);
+        }
+        const Point dot = dotCentre(surfaceOf(ui::AreaId::DlQ1).pixels());
+        EXPECT_NEAR(dot.x / scale.factor(), dotOne.x, 1.0);
+        EXPECT_NEAR(dot.y / scale.factor(), dotOne.y, 1.0);
+        // The read-out's text, against the plate at this scale.
+        const ui::Image& plate = ui::artwork(scale).plate;
+        const ui::Image& readout = surfaceOf(ui::AreaId::PrintOut).pixels();
+        const ui::Rect& at = ui::area(ui::AreaId::PrintOut).bounds;
+        auto inkAt1x = [&](int x, int y) {
+            return x >= 0 && y >= 0 && x < at.width() && y < at.height() &&
+                   one.at(at.left + x, at.top + y) == ui::kBlack;
+        };
+        int ink = 0, partial = 0, stray = 0, missed = 0;
+        for (int y = 0; y < readout.height; ++y)
+            for (int x = 0; x < readout.width; ++x) {
+                const ui::Rgb c = readout.at(x, y);
+                if (c == plate.at(x, y)) continue;
+                ++ink;
+                if (c != ui::kBlack) ++partial;
+                bool near = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        near = near || inkAt1x(scale.layout(x) + dx, scale.layout(y) + dy);
+                stray += !near;
+            }
+        for (int y = 0; y < at.height(); ++y)
+            for (int x = 0; x < at.width(); ++x)
+                if (inkAt1x(x, y) && readout.at(scale.edge(x), scale.edge(y)) != ui::kBlack)
+                    ++missed;
+        EXPECT_GT(ink, 200);
+        EXPECT_EQ(missed, 0) << "a dot of the 1x text left out";
+        EXPECT_EQ(stray, 0) << "ink away from the 1x text";
+        EXPECT_GT(partial, 20) << "no smooth edges: the 1x text enlarged";
+        // The knob is drawn at the scale, not enlarged: more shades than at 1x.
+        auto shades = [](const ui::Image& img) {
+            std::vector<int> seen(256, 0);
+            int n = 0;
+            for (std::size_t i = 0; i < img.pixels.size(); ++i)
+                if (img.mask[i] && !seen[img.pixels[i].r]++) ++n;
+            return n;
+        };
+        EXPECT_GT(shades(ui::artwork(scale).knob), shades(ui::artwork().knob));
+        const std::string path = std::string(VELMORA_ARTIFACTS_DIR) + "/editor-headless-" +
+                                 std::to_string(scale.halves() * 50) + ".png";
+        EXPECT_TRUE(native().writePng(path)) << path;
+        glue().close();
+    }
+}
+
 } // namespace
 } // namespace edtest

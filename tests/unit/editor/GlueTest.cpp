@@ -3,6 +3,7 @@
 #include "EditorFixture.h"
 
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 namespace edtest {
@@ -272,6 +273,109 @@ TEST_F(Glue, AHostMayCloseTheEditorOrTheInstanceWhenItHearsOfAChange) {
     effect = nullptr;
     EXPECT_EQ(host.effect(), nullptr) << "the instance is gone";
     EXPECT_TRUE(platform.windows().empty());
+}
+
+// The host's scale as hosts send it: effVendorSpecific 'PreS' 'AeCs' with
+// the factor in opt; the answer says whether the editor took it.
+VstIntPtr sendScale(vhost::Host& h, float factor, VstInt32 index = fourCharCode('P', 'r', 'e', 'S'),
+                    VstIntPtr value = fourCharCode('A', 'e', 'C', 's')) {
+    return h.dispatch(effVendorSpecific, index, value, nullptr, factor);
+}
+ERect hostRect(vhost::Host& h) {
+    ERect* r = nullptr;
+    EXPECT_EQ(h.dispatch(effEditGetRect, 0, 0, &r), 1);
+    return r ? *r : ERect{-1, -1, -1, -1};
+}
+
+TEST_F(Glue, TheHostsScaleSizesTheEditorFromItsNextOpen) {
+    // Other requests and codes are not the scale.
+    EXPECT_EQ(
+        sendScale(host, 2.0f, fourCharCode('A', 'e', 'C', 's'), fourCharCode('P', 'r', 'e', 'S')),
+        0);
+    EXPECT_EQ(sendScale(host, 2.0f, fourCharCode('P', 'r', 'e', 'S'), 0), 0);
+    EXPECT_EQ(sendScale(host, std::nanf("")), 0);
+    expectRect(hostRect(host), 518, 665);
+
+    // Taken before the editor opens: the size is the scaled window's at once.
+    EXPECT_EQ(sendScale(host, 2.0f), 1);
+    expectRect(hostRect(host), 316, 780);
+    openEditor();
+    EXPECT_EQ(native().scale(), ui::Scale::nearest(2));
+    EXPECT_EQ(native().placement().width(), 780);
+    EXPECT_EQ(native().placement().height(), 316);
+    expectRect(hostRect(host), 316, 780);
+
+    // While it is open a new scale waits for the next open.
+    EXPECT_EQ(sendScale(host, 3.0f), 1);
+    expectRect(hostRect(host), 316, 780);
+    EXPECT_EQ(native().composite().width, 780);
+    glue().close();
+    expectRect(hostRect(host), 474, 1170);
+    openEditor();
+    expectRect(hostRect(host), 474, 1170);
+    EXPECT_EQ(native().composite().height, 474);
+    glue().close();
+
+    // Other factors go to the nearest of 1, 1.5, 2 and 3, a tie upwards;
+    // below 1 is 1, where the answers are the ones hosts always had.
+    const std::pair<float, int> rounded[] = {{1.25f, 585}, {1.74f, 585}, {1.75f, 780},
+                                             {2.49f, 780}, {2.5f, 1170}, {8.0f, 1170},
+                                             {1.1f, 390},  {0.5f, 390},  {-2.0f, 390}};
+    for (const auto& [factor, width] : rounded) {
+        EXPECT_EQ(sendScale(host, factor), 1) << factor;
+        openEditor();
+        EXPECT_EQ(native().placement().width(), width) << factor;
+        glue().close();
+    }
+    expectRect(hostRect(host), 518, 665);
+}
+
+TEST_F(Glue, WithoutTheHostsScaleTheWindowTakesTheSystemsAndTheHostsComesFirst) {
+    platform.systemScale = ui::Scale::nearest(1.5);
+    // Nothing is known of the system before a window exists.
+    expectRect(rectOf(glue()), 518, 665);
+    openEditor();
+    EXPECT_EQ(native().placement().width(), 585);
+    expectRect(rectOf(glue()), 237, 585);
+    glue().close();
+    expectRect(rectOf(glue()), 237, 585);
+    EXPECT_EQ(sendScale(host, 1.0f), 1);
+    expectRect(rectOf(glue()), 518, 665);
+    openEditor();
+    EXPECT_EQ(native().placement().width(), 390);
+    glue().close();
+}
+
+// Device pixels from the mouse mean what a scale's share of them means at
+// 1x: a drag of N pixels is one of N / scale (rounded down), and the right
+// button's fine step is the same 0.001 per tick.
+TEST_F(Glue, AtAScaleTheMouseMeansWhatItMeansAt1x) {
+    for (const float factor : {1.5f, 2.0f, 3.0f}) {
+        SCOPED_TRACE("at " + std::to_string(factor));
+        ASSERT_EQ(sendScale(host, factor), 1);
+        openEditor();
+        const ui::Scale s = native().scale();
+        host.clearCalls();
+        // SLFilter1's value range starts at layout column 10 of the area.
+        const int x0 = s.edge(24 + 10), y = s.edge(40 + 8);
+        native().press(ui::MouseButton::Left, x0, y);
+        EXPECT_EQ(window().fvar[0], 0.0f);
+        for (const int n : {1, 2, 3, 44, 45, 46, 149, 150, 151, 400}) {
+            native().move(x0 + n, y);
+            const int pixels = std::min(static_cast<int>(n / s.factor()), 100);
+            EXPECT_EQ(window().fvar[0], static_cast<float>(pixels / 100.0L)) << n;
+        }
+        native().release(ui::MouseButton::Left, x0 + 400, y);
+        EXPECT_EQ(effect->getParameter(0), 1.0f);
+        // The right button on DlQ1's upper half: one step up per Timer1 tick.
+        const float before = effect->getParameter(3);
+        native().press(ui::MouseButton::Right, s.edge(64 + 21), s.edge(96 + 8));
+        native().advance(1000);
+        native().release(ui::MouseButton::Right, s.edge(64 + 21), s.edge(96 + 8));
+        EXPECT_EQ(effect->getParameter(3),
+                  static_cast<float>(static_cast<float>(before + 0.001L) + 0.001L));
+        glue().close();
+    }
 }
 
 TEST(HeadlessBackEnd, AWindowOutlivingItsPlatformForgetsIt) {

@@ -15,6 +15,7 @@
 #include "editor/uEditor.h"
 #include "plugin/params/DecimalSeparator.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -186,6 +187,29 @@ TEST(Separator, FollowsLcAllThenLcNumericThenLang) {
     EXPECT_EQ(userDecimalSeparator(), ".") << "a locale that is not installed";
     EXPECT_EQ(std::setlocale(LC_NUMERIC, nullptr), processLocale)
         << "the process's own locale is left alone";
+}
+
+// ---- the desktop's scale --------------------------------------------------------
+
+TEST(DesktopScale, XftDpiInTheResourcesThenGdkScaleThen1x) {
+    using ui::Scale;
+    using ui::scaleFromResources;
+    // As xrdb leaves them: one resource a line, the name, a colon, a tab.
+    EXPECT_EQ(scaleFromResources("Xft.dpi:\t192\n", nullptr), Scale::nearest(2));
+    EXPECT_EQ(scaleFromResources("*background:\tgrey\nXft.antialias:\t1\nXft.dpi:\t144\n"
+                                 "Xft.hinting:\t1\n",
+                                 "3"),
+              Scale::nearest(1.5))
+        << "the desktop's resource comes before GDK_SCALE";
+    EXPECT_EQ(scaleFromResources("Xft.dpi: 120 ", nullptr), Scale::nearest(1.5)) << "125%";
+    EXPECT_EQ(scaleFromResources("Xft.dpi:\t96\n", "2"), Scale{});
+    EXPECT_EQ(scaleFromResources("Xft.dpi:\t288.0\nXft.dpi:\t192\n", nullptr), Scale::nearest(2))
+        << "the last of a name counts";
+    EXPECT_EQ(scaleFromResources("Xft.dpi:\tlarge\nXft.dpiX:\t300\nXft.dpi\n", "3"),
+              Scale::nearest(3));
+    EXPECT_EQ(scaleFromResources("", "2"), Scale::nearest(2));
+    EXPECT_EQ(scaleFromResources("", "two"), Scale{});
+    EXPECT_EQ(scaleFromResources("", nullptr), Scale{});
 }
 
 // ---- against the X server ----------------------------------------------------
@@ -611,6 +635,105 @@ TEST_F(X11, MouseEventsReachTheAreasAsOnWin32) {
     w->hide();
     ASSERT_EQ(listener.events.size(), 2u);
     EXPECT_EQ(listener.events[1].kind, Event::Elsewhere);
+}
+
+// A desktop whose resources say Xft.dpi: 144, as xrdb sets them on the
+// root window: the editor's window is 1.5 times the size, shows the headless
+// back-end's pixels at 1.5x, and the mouse reaches the areas in layout
+// pixels. Without the resource GDK_SCALE decides.
+TEST_F(X11, TheDesktopsXftDpiDrawsTheWindowAtItsScale) {
+    // The desktop as the test found it afterwards, whatever fails on the way.
+    struct Desktop {
+        Display* host;
+        std::optional<std::string> gdkScale;
+        ~Desktop() {
+            XDeleteProperty(host, DefaultRootWindow(host), XA_RESOURCE_MANAGER);
+            XSync(host, False);
+            if (gdkScale)
+                setenv("GDK_SCALE", gdkScale->c_str(), 1);
+            else
+                unsetenv("GDK_SCALE");
+        }
+    } desktop{host, std::getenv("GDK_SCALE") ? std::optional<std::string>(std::getenv("GDK_SCALE"))
+                                             : std::nullopt};
+    unsetenv("GDK_SCALE");
+    const ::Window root = DefaultRootWindow(host);
+    const std::string resources = "Xft.antialias:\t1\nXft.dpi:\t144\n";
+    XChangeProperty(host, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.data()),
+                    static_cast<int>(resources.size()));
+    XResizeWindow(host, parent, 600, 250); // all of the window on the screen
+    XSync(host, False);
+    {
+        Environment keep;
+        Environment::locale("C", nullptr, nullptr);
+        auto onScreen = TPluginEditorWindow::create(*platform, idOf(parent));
+        ASSERT_NE(onScreen, nullptr);
+        EXPECT_EQ(onScreen->native().scale(), ui::Scale::nearest(1.5));
+        ui::HeadlessPlatform headless;
+        headless.systemScale = ui::Scale::nearest(1.5);
+        int fakeParent = 0;
+        auto reference = TPluginEditorWindow::create(headless, &fakeParent);
+        ASSERT_NE(reference, nullptr);
+        for (TPluginEditorWindow* w : {onScreen.get(), reference.get()}) {
+            w->fvar[0] = 0.3f;
+            w->fvar[4] = 0.85f;
+            w->SetAll();
+            w->SetLabel(4);
+        }
+        onScreen->native().show();
+        onScreen->native().idle(); // Expose
+        const ::Window c = child();
+        ASSERT_NE(c, 0u);
+        XWindowAttributes a{};
+        ASSERT_TRUE(XGetWindowAttributes(host, c, &a));
+        EXPECT_EQ(a.width, 585);
+        EXPECT_EQ(a.height, 237);
+        Picture image(XGetImage(host, c, 0, 0, 585, 237, AllPlanes, ZPixmap));
+        ASSERT_NE(image, nullptr);
+        const ui::Image expected = headless.lastWindow()->composite();
+        ASSERT_EQ(expected.width, 585);
+        int differing = 0;
+        for (int y = 0; y < 237; ++y)
+            for (int x = 0; x < 585; ++x) {
+                const unsigned long p = XGetPixel(image.get(), x, y);
+                differing += !(ui::Rgb{static_cast<std::uint8_t>((p >> 16) & 0xff),
+                                       static_cast<std::uint8_t>((p >> 8) & 0xff),
+                                       static_cast<std::uint8_t>(p & 0xff)} == expected.at(x, y));
+            }
+        EXPECT_EQ(differing, 0);
+    }
+    // The mouse: device pixels over 1.5, rounded down, in the area's own
+    // coordinates.
+    auto w = make();
+    ASSERT_NE(w, nullptr);
+    w->show();
+    const ::Window c = child();
+    w->idle();
+    listener.events.clear();
+    send(c, ButtonPress, Button1, 52, 73);    // layout (34.7, 48.7)
+    send(c, MotionNotify, 0, 127, 72);        // (84.7, 48)
+    send(c, ButtonRelease, Button1, 126, 72); // (84, 48)
+    w->idle();
+    const std::vector<Event> drag{
+        {Event::Press, AreaId::SLFilter1, MouseButton::Left, 10, 8},
+        {Event::Move, AreaId::SLFilter1, MouseButton::Left, 60, 8},
+        {Event::Release, AreaId::SLFilter1, MouseButton::Left, 60, 8},
+    };
+    EXPECT_EQ(listener.events, drag);
+    w.reset();
+    // Without the resource, GDK_SCALE; without either, 1x.
+    XDeleteProperty(host, root, XA_RESOURCE_MANAGER);
+    XSync(host, False);
+    setenv("GDK_SCALE", "3", 1);
+    w = make();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->scale(), ui::Scale::nearest(3));
+    EXPECT_EQ(w->clientWidth(), 1170);
+    unsetenv("GDK_SCALE");
+    w = make();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->clientWidth(), 390);
 }
 
 TEST_F(X11, TimersFollowTheClockOfTheIdleCalls) {

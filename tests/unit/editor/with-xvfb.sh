@@ -6,6 +6,9 @@
 #   with-xvfb.sh COMMAND [ARG]...
 set -u
 . "$(dirname "$0")/../../support/xvfb.sh"
+# A desktop's own scale would scale the editor's windows; the tests choose
+# theirs.
+unset GDK_SCALE
 log=$(mktemp /tmp/velmora-xvfb.XXXXXX)
 cookies=$(mktemp -d /tmp/velmora-xauth.XXXXXX)
 trap 'stop_xvfb; rm -rf "$log" "$cookies"' EXIT
