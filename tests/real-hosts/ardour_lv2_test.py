@@ -157,9 +157,17 @@ def main():
                        text=True, errors="replace", timeout=300)
     print("\n".join(line for line in r.stdout.splitlines() if "encoder is not available" not in line))
     files = [f for f in os.listdir(out) if f.endswith(".wav")]
-    if r.returncode != 0 or "exported" not in r.stdout or len(files) != 1:
+    if "exported" not in r.stdout or len(files) != 1:
         print(f"FAIL: {a.ardour_lua} exit {r.returncode}, exported files: {files}")
         return 1
+    if r.returncode != 0:
+        # Ardour 7.3's headless tool now and then dies while it takes the
+        # session down, after the export has been written: "corrupted size
+        # vs. prev_size" or a segmentation fault in its teardown, about one
+        # run in ten, with its own a-comp in Velmora's place as well. The
+        # export is checked all the same.
+        print(f"note: {a.ardour_lua} ended with status {r.returncode} after the export, "
+              "in its own teardown")
     exported = os.path.join(out, files[0])
     if "loaded Velmora by Pemberly" not in r.stdout or "Audio <- 1, Key <- 0" not in r.stdout:
         print("FAIL: Ardour did not load Velmora with the side-chain feed")

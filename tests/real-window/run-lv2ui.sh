@@ -154,10 +154,20 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 check "jalv.gtk3 shows the UI in its window" [ -n "$shown" ]
-ex=$(xwininfo -id "${shown:-0}" 2>/dev/null | sed -n 's/.*Absolute upper-left X: *//p')
-ey=$(xwininfo -id "${shown:-0}" 2>/dev/null | sed -n 's/.*Absolute upper-left Y: *//p')
+# GTK lays its window out after the UI first shows, which moves the UI:
+# its place counts once two looks 0.3 s apart agree.
+ui_place() { xwininfo -id "${shown:-0}" 2>/dev/null |
+    sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
+place=$(ui_place)
+for _ in $(seq 30); do
+    sleep 0.3
+    now=$(ui_place)
+    [ "$now" = "$place" ] && break
+    place=$now
+done
+read -r ex ey <<<"$place"
 echo "the UI lies at ($ex, $ey) in jalv.gtk3's window"
-sleep 1.5
+sleep 1
 shot lv2ui-jalv-gtk3
 headless lv2ui-jalv-gtk3-headless --show -1 set 0 0.2 set 5 0.75 wait 250
 check "in jalv.gtk3 the UI at 60 Hz and 75 % equals the VST 2 editor's picture at 0.2 and 0.75" \
