@@ -6,22 +6,18 @@
 // in bounded time and the instance's audio is what it would have been.
 //   host_display_tests PLUGIN [gtest options]
 // DISPLAY must name an X server (with-xvfb.sh starts one).
+#include "tools/host/SilentDisplay.h"
 #include "tools/host/VstHost.h"
 
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
 
-#include <arpa/inet.h>
 #include <dlfcn.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -128,74 +124,6 @@ TEST(Display, EditorsOnTwoThreadsThenTheUnloadLeaveTheHostsErrorHandlerInCharge)
     XCloseDisplay(display);
 }
 
-// A display number that no server uses, with a socket under it that accepts
-// connections (or has stopped accepting them) and never says a word.
-class SilentDisplay {
-public:
-    enum Kind { Listens, QueueFull, Tcp };
-
-    explicit SilentDisplay(Kind kind) {
-        for (int n = 700; n < 800 && listener < 0; ++n) {
-            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            const std::string file = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (access(lock.c_str(), F_OK) == 0 || access(file.c_str(), F_OK) == 0) continue;
-            if (kind == Tcp ? listenTcp(n) : listenLocal(n, kind == QueueFull)) {
-                name = (kind == Tcp ? "127.0.0.1:" : ":") + std::to_string(n);
-                break;
-            }
-        }
-    }
-    ~SilentDisplay() {
-        if (filler >= 0) close(filler);
-        if (listener >= 0) close(listener);
-    }
-    SilentDisplay(const SilentDisplay&) = delete;
-    SilentDisplay& operator=(const SilentDisplay&) = delete;
-
-    std::string name;
-
-private:
-    // Linux's abstract name, which libxcb and the editor try first: no file
-    // is left behind.
-    bool listenLocal(int n, bool fill) {
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
-        std::memcpy(a.sun_path + 1, path.data(), path.size());
-        const auto length =
-            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-        const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (bind(s, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(s, 0) != 0) {
-            close(s);
-            return false;
-        }
-        listener = s;
-        if (fill) {
-            // A queue of one, taken: the next connection finds nobody
-            // accepting.
-            filler = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (connect(filler, reinterpret_cast<sockaddr*>(&a), length) != 0) return false;
-        }
-        return true;
-    }
-    bool listenTcp(int n) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(6000 + n));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 8) != 0) {
-            close(s);
-            return false;
-        }
-        listener = s;
-        return true;
-    }
-
-    int listener = -1;
-    int filler = -1;
-};
-
 TEST(Display, ASilentDisplayMakesEffEditOpenGiveUpAndAudioGoesOn) {
     const char* kinds[] = {"a socket that listens and never answers",
                            "a socket whose queue is full", "a TCP port that never answers"};
@@ -204,9 +132,10 @@ TEST(Display, ASilentDisplayMakesEffEditOpenGiveUpAndAudioGoesOn) {
     std::string error;
     const auto library = vhost::Library::load(pluginPath, &error);
     ASSERT_NE(library, nullptr) << error;
-    for (const auto kind : {SilentDisplay::Listens, SilentDisplay::QueueFull, SilentDisplay::Tcp}) {
+    for (const auto kind : {vhost::SilentDisplay::Listens, vhost::SilentDisplay::QueueFull,
+                            vhost::SilentDisplay::Tcp}) {
         SCOPED_TRACE(kinds[kind]);
-        const SilentDisplay silent(kind);
+        const vhost::SilentDisplay silent(kind, 700, 799);
         ASSERT_FALSE(silent.name.empty()) << "no free display number for the silent socket";
         setenv("DISPLAY", silent.name.c_str(), 1);
         vhost::Host attacked(library->pluginEntry()), untouched(library->pluginEntry());

@@ -26,6 +26,7 @@
 //   velmora-lv2uitesthost BUNDLE_DIR
 #include "lv2/Ports.h"
 #include "plugin/params/Units.h"
+#include "tools/host/LineProtocol.h"
 
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
@@ -38,7 +39,6 @@
 
 #include <array>
 #include <chrono>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -60,14 +60,7 @@ LV2UI_Handle ui = nullptr;
 std::string bundle;
 std::array<float, kNumActiveParams> ports{}; // in their units
 
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+using vhost::say;
 
 long long nowMs() {
     using namespace std::chrono;
@@ -239,7 +232,7 @@ int main(int argc, char** argv) {
 
     // One thread, as a host's user-interface thread: commands and the UI's
     // idle calls take turns.
-    std::string pending;
+    vhost::CommandLines commands;
     long long nextIdle = nowMs() + kIdlePeriodMs;
     bool running = true;
     while (running) {
@@ -252,14 +245,7 @@ int main(int argc, char** argv) {
             if (n <= 0) {
                 running = run("quit");
             } else {
-                pending.append(buf, static_cast<std::size_t>(n));
-                for (std::size_t eol; running && (eol = pending.find('\n')) != std::string::npos;) {
-                    std::string line = pending.substr(0, eol);
-                    pending.erase(0, eol + 1);
-                    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-                        line.pop_back();
-                    if (!line.empty()) running = run(line);
-                }
+                running = commands.feed(buf, static_cast<std::size_t>(n), run);
             }
         }
         if (nowMs() >= nextIdle) {

@@ -1,5 +1,6 @@
 #include "tools/validate/DisplayAttacks.h"
 
+#include "tools/host/SilentDisplay.h"
 #include "tools/host/VstHost.h"
 
 #include <atomic>
@@ -14,14 +15,9 @@
 #include <vector>
 
 #if !defined(_WIN32)
-#include <arpa/inet.h>
 #include <dlfcn.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #if VELMORA_VALIDATE_X11
@@ -194,68 +190,6 @@ std::optional<bool> editorsThenUnload(const std::string&) {
 
 // ---- an unresponsive display -----------------------------------------------------
 
-// A display number that no server uses, with a socket under it that accepts
-// connections (or has stopped accepting them) and never says a word.
-class SilentDisplay {
-public:
-    enum Kind { Listens, QueueFull, Tcp };
-
-    explicit SilentDisplay(Kind kind) {
-        for (int n = 800; n < 900 && listener < 0; ++n) {
-            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            const std::string file = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (access(lock.c_str(), F_OK) == 0 || access(file.c_str(), F_OK) == 0) continue;
-            if (kind == Tcp ? listenTcp(n) : listenLocal(n, kind == QueueFull))
-                name = (kind == Tcp ? "127.0.0.1:" : ":") + std::to_string(n);
-        }
-    }
-    ~SilentDisplay() {
-        if (filler >= 0) close(filler);
-        if (listener >= 0) close(listener);
-    }
-    SilentDisplay(const SilentDisplay&) = delete;
-    SilentDisplay& operator=(const SilentDisplay&) = delete;
-
-    std::string name; // for DISPLAY; empty when no number was free
-
-private:
-    // Linux's abstract name, which a client tries first: no file is left.
-    bool listenLocal(int n, bool fill) {
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
-        std::memcpy(a.sun_path + 1, path.data(), path.size());
-        const auto length =
-            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-        const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (bind(s, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(s, 0) != 0) {
-            close(s);
-            return false;
-        }
-        listener = s;
-        if (!fill) return true;
-        // A queue of one, taken: the next connection finds nobody accepting.
-        filler = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        return connect(filler, reinterpret_cast<sockaddr*>(&a), length) == 0;
-    }
-    bool listenTcp(int n) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(6000 + n));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 8) != 0) {
-            close(s);
-            return false;
-        }
-        listener = s;
-        return true;
-    }
-
-    int listener = -1;
-    int filler = -1;
-};
-
 std::optional<bool> unresponsiveDisplay(const std::string& plugin) {
     Verdict verdict(kUnresponsive);
     std::string error;
@@ -284,15 +218,15 @@ std::optional<bool> unresponsiveDisplay(const std::string& plugin) {
         }
     });
     struct Case {
-        SilentDisplay::Kind kind;
+        vhost::SilentDisplay::Kind kind;
         const char* what;
     };
-    constexpr Case kCases[] = {{SilentDisplay::Listens, "listens, never answers"},
-                               {SilentDisplay::QueueFull, "queue full"},
-                               {SilentDisplay::Tcp, "TCP, never answers"}};
+    constexpr Case kCases[] = {{vhost::SilentDisplay::Listens, "listens, never answers"},
+                               {vhost::SilentDisplay::QueueFull, "queue full"},
+                               {vhost::SilentDisplay::Tcp, "TCP, never answers"}};
     std::string seen;
     for (const Case& c : kCases) {
-        const SilentDisplay silent(c.kind);
+        const vhost::SilentDisplay silent(c.kind, 800, 899);
         if (silent.name.empty()) {
             verdict.check(false, std::string("no free display number for ") + c.what);
             continue;

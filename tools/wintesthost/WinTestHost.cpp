@@ -27,6 +27,7 @@
 // from the second; so are the edit gestures' requests, "beginedit INDEX" and
 // "endedit INDEX" ("beginedit2", "endedit2").
 #include "tools/host/HostChanges.h"
+#include "tools/host/LineProtocol.h"
 #include "tools/host/VstHost.h"
 
 #ifndef NOMINMAX
@@ -35,7 +36,6 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,32 +55,14 @@ vhost::MainProc entry = nullptr;
 std::unique_ptr<vhost::Host> first;
 std::unique_ptr<vhost::Host> second;
 
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+using vhost::say;
 
 // An instance whose requests of a gesture are printed with `suffix` after
 // their word ("automate", "beginedit", "endedit"); the host library answers
 // the rest.
 std::unique_ptr<vhost::Host> makeInstance(const char* suffix) {
     auto h = std::make_unique<vhost::Host>(entry);
-    h->onCall = [suffix](const vhost::HostCall& c) -> std::optional<VstIntPtr> {
-        if (c.opcode == audioMasterAutomate) {
-            say("automate%s %d %.6f", suffix, c.index, c.opt);
-            return 0;
-        }
-        if (c.opcode == audioMasterBeginEdit || c.opcode == audioMasterEndEdit) {
-            say("%s%s %d", c.opcode == audioMasterBeginEdit ? "beginedit" : "endedit", suffix,
-                c.index);
-            return 1;
-        }
-        return std::nullopt;
-    };
+    h->onCall = [suffix](const vhost::HostCall& c) { return vhost::reportGesture(c, suffix); };
     if (!h->open()) return nullptr;
     h->dispatch(effOpen);
     return h;

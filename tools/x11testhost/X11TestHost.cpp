@@ -42,6 +42,7 @@
 // says "nodisplay" before "ready".
 #include "frame/DAEffectX.h"
 #include "tools/host/HostChanges.h"
+#include "tools/host/LineProtocol.h"
 #include "tools/host/VstHost.h"
 
 #include <X11/Xlib.h>
@@ -52,7 +53,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -81,14 +81,7 @@ std::unique_ptr<vhost::Host> first;
 std::unique_ptr<vhost::Host> second;
 bool editorOpen = false, secondOpen = false;
 
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+using vhost::say;
 
 int hostXError(Display* d, XErrorEvent* e) {
     say("xerror display=%s request=%d code=%d", d == display ? "host" : "other",
@@ -120,18 +113,7 @@ VstIntPtr call(vhost::Host& h, VstInt32 opcode, VstInt32 index = 0, VstIntPtr va
 // the rest.
 std::unique_ptr<vhost::Host> makeInstance(const char* suffix) {
     auto h = std::make_unique<vhost::Host>(entry);
-    h->onCall = [suffix](const vhost::HostCall& c) -> std::optional<VstIntPtr> {
-        if (c.opcode == audioMasterAutomate) {
-            say("automate%s %d %.6f", suffix, c.index, c.opt);
-            return 0;
-        }
-        if (c.opcode == audioMasterBeginEdit || c.opcode == audioMasterEndEdit) {
-            say("%s%s %d", c.opcode == audioMasterBeginEdit ? "beginedit" : "endedit", suffix,
-                c.index);
-            return 1;
-        }
-        return std::nullopt;
-    };
+    h->onCall = [suffix](const vhost::HostCall& c) { return vhost::reportGesture(c, suffix); };
     if (!h->open()) return nullptr;
     call(*h, effOpen);
     return h;
@@ -474,7 +456,7 @@ int main(int argc, char** argv) {
 
     // One thread, as a host's user-interface thread: commands, the host's
     // own X events and the editors' idle calls take turns.
-    std::string pending;
+    vhost::CommandLines commands;
     long long nextIdle = nowMs() + kIdlePeriodMs;
     bool running = true;
     bool inputOpen = true;
@@ -491,14 +473,7 @@ int main(int argc, char** argv) {
                 inputOpen = false;
                 running = run("quit");
             } else {
-                pending.append(buf, static_cast<std::size_t>(n));
-                for (std::size_t eol; running && (eol = pending.find('\n')) != std::string::npos;) {
-                    std::string line = pending.substr(0, eol);
-                    pending.erase(0, eol + 1);
-                    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-                        line.pop_back();
-                    if (!line.empty()) running = run(line);
-                }
+                running = commands.feed(buf, static_cast<std::size_t>(n), run);
             }
         }
         while (display && XPending(display) > 0) {
