@@ -73,6 +73,37 @@ HFONT makeFont(const std::wstring& name, int points, Scale scale) {
                        name.c_str());
 }
 
+// The font a surface's device context draws text in: made when the name or
+// the size changes, the context's own first font put back at the end.
+class SelectedFont {
+public:
+    void select(HDC dc, std::string_view name, int points, Scale scale) {
+        const std::wstring w = wide(name);
+        if (font && w == fontName && points == fontPoints) return;
+        HFONT f = makeFont(w, points, scale);
+        if (!f) return;
+        HGDIOBJ previous = SelectObject(dc, f);
+        if (!original) original = previous;
+        if (font) DeleteObject(font);
+        font = f;
+        fontName = w;
+        fontPoints = points;
+    }
+    // Before the context goes.
+    void release(HDC dc) {
+        if (original) SelectObject(dc, original);
+        if (font) DeleteObject(font);
+        original = nullptr;
+        font = nullptr;
+    }
+
+private:
+    HFONT font = nullptr;
+    HGDIOBJ original = nullptr;
+    std::wstring fontName;
+    int fontPoints = 0;
+};
+
 // The window class, registered once per process with the DLL's own module
 // handle. This object lives in the same module, so its destructor runs when
 // the library unloads and takes the class with it.
@@ -171,10 +202,7 @@ private:
     HDC dc = nullptr;
     HBITMAP bitmap = nullptr;
     HGDIOBJ oldBitmap = nullptr;
-    HFONT font = nullptr;
-    HGDIOBJ oldFont = nullptr;
-    std::wstring fontName;
-    int fontPoints = 0;
+    SelectedFont font;
     Rgb brush = kWhite;
     Rgb pen = kBlack;
 };
@@ -212,10 +240,7 @@ private:
     HBITMAP bitmap = nullptr;
     DWORD* bits = nullptr; // the DIB's pixels, top-down, 0x00RRGGBB
     HGDIOBJ oldBitmap = nullptr;
-    HFONT font = nullptr;
-    HGDIOBJ oldFont = nullptr;
-    std::wstring fontName;
-    int fontPoints = 0;
+    SelectedFont font;
 };
 
 class Win32Window final : public NativeWindow {
@@ -307,8 +332,7 @@ Win32Surface::Win32Surface(Win32Window& owner, AreaId id, HDC reference) : owner
 }
 
 Win32Surface::~Win32Surface() {
-    if (oldFont) SelectObject(dc, oldFont);
-    if (font) DeleteObject(font);
+    font.release(dc);
     SelectObject(dc, oldBitmap);
     DeleteObject(bitmap);
     DeleteDC(dc);
@@ -357,18 +381,7 @@ void Win32Surface::drawImage(const Image& image, int x, int y) {
 
 void Win32Surface::setFont(std::string_view name, int points, Rgb colour) {
     SetTextColor(dc, colorOf(colour));
-    const std::wstring w = wide(name);
-    if (font && w == fontName && points == fontPoints) return;
-    HFONT f = CreateFontW(-MulDiv(points, kLayoutDpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                          DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                          DEFAULT_PITCH | FF_DONTCARE, w.c_str());
-    if (!f) return;
-    HGDIOBJ previous = SelectObject(dc, f);
-    if (!oldFont) oldFont = previous;
-    if (font) DeleteObject(font);
-    font = f;
-    fontName = w;
-    fontPoints = points;
+    font.select(dc, name, points, Scale());
 }
 
 void Win32Surface::textOut(int x, int y, std::string_view text) {
@@ -399,8 +412,7 @@ Win32RasterSurface::Win32RasterSurface(Win32Window& owner, AreaId id, HDC refere
 }
 
 Win32RasterSurface::~Win32RasterSurface() {
-    if (oldFont) SelectObject(dc, oldFont);
-    if (font) DeleteObject(font);
+    font.release(dc);
     SelectObject(dc, oldBitmap);
     DeleteObject(bitmap);
     DeleteDC(dc);
@@ -433,16 +445,7 @@ void Win32RasterSurface::drawn(bool) {
 void Win32RasterSurface::setFont(std::string_view name, int points, Rgb colour) {
     RasterSurface::setFont(name, points, colour);
     SetTextColor(dc, colorOf(colour));
-    const std::wstring w = wide(name);
-    if (font && w == fontName && points == fontPoints) return;
-    HFONT f = makeFont(w, points, scale());
-    if (!f) return;
-    HGDIOBJ previous = SelectObject(dc, f);
-    if (!oldFont) oldFont = previous;
-    if (font) DeleteObject(font);
-    font = f;
-    fontName = w;
-    fontPoints = points;
+    font.select(dc, name, points, scale());
 }
 
 void Win32RasterSurface::textOut(int x, int y, std::string_view text) {
