@@ -1,5 +1,7 @@
 #include "tools/host/LineProtocol.h"
 
+#include "tools/host/HostChanges.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -24,6 +26,16 @@ std::optional<VstIntPtr> reportGesture(const HostCall& c, const char* suffix) {
         return 1;
     }
     return std::nullopt;
+}
+
+void runSetCommand(Host* host, bool whileProcessing, VstInt32 index, float value) {
+    if (host) {
+        if (whileProcessing)
+            setWhileProcessing(*host, index, value);
+        else
+            setFromOwnThread(*host, index, value);
+    }
+    say("%s %d %.6f", whileProcessing ? "played" : "set", index, static_cast<double>(value));
 }
 
 bool CommandLines::feed(const char* bytes, std::size_t n,

@@ -24,6 +24,12 @@ void say(const char* format, ...)
 // with the host's answer; none for every other request.
 std::optional<VstIntPtr> reportGesture(const HostCall& call, const char* suffix);
 
+// The commands "set INDEX VALUE" (from a thread of the host's own) and
+// "playset INDEX VALUE" (on the audio thread between two blocks), answered
+// "set INDEX VALUE" or "played INDEX VALUE"; without an instance only the
+// answer.
+void runSetCommand(Host* host, bool whileProcessing, VstInt32 index, float value);
+
 // Bytes read from standard input, cut into command lines (line ends and
 // trailing blanks taken off, empty lines left out) that go to `run` in
 // order while it answers true. Returns what the last call of `run` answered.

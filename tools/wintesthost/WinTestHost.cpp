@@ -26,7 +26,6 @@
 // arrives: "automate INDEX VALUE" from the first instance, "automate2 ..."
 // from the second; so are the edit gestures' requests, "beginedit INDEX" and
 // "endedit INDEX" ("beginedit2", "endedit2").
-#include "tools/host/HostChanges.h"
 #include "tools/host/LineProtocol.h"
 #include "tools/host/VstHost.h"
 
@@ -126,13 +125,7 @@ void run(const std::string& line) {
         const float value = first ? first->getParameter(arg) : 0.0f;
         say("param %d %.6f", arg, value);
     } else if (v == "set" || v == "playset") {
-        if (first) {
-            if (v == "set")
-                vhost::setFromOwnThread(*first, arg, value);
-            else
-                vhost::setWhileProcessing(*first, arg, value);
-        }
-        say("%s %d %.6f", v == "set" ? "set" : "played", arg, value);
+        vhost::runSetCommand(first.get(), v == "playset", arg, value);
     } else if (v == "children") {
         int n = 0;
         EnumChildWindows(hostWindow, countChild, reinterpret_cast<LPARAM>(&n));

@@ -41,7 +41,6 @@
 // Without a display the host still runs: it passes a made-up window id and
 // says "nodisplay" before "ready".
 #include "frame/DAEffectX.h"
-#include "tools/host/HostChanges.h"
 #include "tools/host/LineProtocol.h"
 #include "tools/host/VstHost.h"
 
@@ -334,13 +333,7 @@ bool run(const std::string& line) {
     } else if (v == "get") {
         say("param %d %.6f", arg, first ? first->getParameter(arg) : 0.0f);
     } else if (v == "set" || v == "playset") {
-        if (first) {
-            if (v == "set")
-                vhost::setFromOwnThread(*first, arg, value);
-            else
-                vhost::setWhileProcessing(*first, arg, value);
-        }
-        say("%s %d %.6f", v == "set" ? "set" : "played", arg, value);
+        vhost::runSetCommand(first.get(), v == "playset", arg, value);
     } else if (v == "children") {
         say("children %d", descendants(hostWindow));
     } else if (v == "destroyparent") {
