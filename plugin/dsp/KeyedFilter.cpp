@@ -98,11 +98,13 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
             if (follow) follower.follow(finiteOrSilence(key[run.followed + k]), settings);
         };
         int k = 0;
-        if (follow && run.pending.step == 0 && stretch >= kDesignSpan) {
+        if (run.pending.step == 0 && stretch >= kDesignSpan) {
             // A design started at the stretch's start: its steps spread over
             // the frames that follow, each far enough after the one before
             // for that one's result to be there, so that no step waits long
-            // and holds up the frames behind it.
+            // and holds up the frames behind it. The filter alone spreads it
+            // too: the design the follower started as it finished the block
+            // is needed only at the filter's next design point.
             PendingDesign& p = run.pending;
             for (; k < kStepSpacing; ++k) frame(k);
             cutoffHz = sweepFrequencyOf(p.exponent);
