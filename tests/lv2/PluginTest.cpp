@@ -2,7 +2,9 @@
 // what lv2apply cannot show. An unconnected Key is silence, buffers may be
 // shared between inputs and outputs, run() allocates nothing, and a rate
 // the filter cannot use is refused. This executable counts every allocation
-// made through operator new, the plug-in's included.
+// made through operator new, the plug-in's included (CountingNew).
+#include "tests/support/CountingNew.h"
+
 #include <gtest/gtest.h>
 
 #include <lv2/core/lv2.h>
@@ -18,20 +20,8 @@
 #include <vector>
 
 namespace {
-std::atomic<long> allocations{0};
 const char* pluginPath = nullptr;
 } // namespace
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -135,7 +125,7 @@ TEST(Lv2Plugin, RunAllocatesNothingWhateverTheControlsDo) {
     in.connect(kAudio, s.audio.data());
     in.connect(kOutLeft, left.data());
     in.connect(kOutRight, right.data());
-    const long before = allocations;
+    const long before = testsupport::allocationCount();
     for (std::uint32_t frames : {1u, 31u, 256u, 257u, 3000u}) {
         in.controls[2] += 1.0f; // another filter type each block
         in.controls[0] *= 0.5f; // and another sweep
@@ -143,12 +133,12 @@ TEST(Lv2Plugin, RunAllocatesNothingWhateverTheControlsDo) {
         in.run(frames);
         in.connect(kKey, frames % 2 ? s.key.data() : nullptr);
     }
-    EXPECT_EQ(allocations - before, 0);
+    EXPECT_EQ(testsupport::allocationCount() - before, 0);
     for (float v : left) ASSERT_TRUE(std::isfinite(v));
     // The counter works: making an instance allocates.
-    const long beforeInstance = allocations;
+    const long beforeInstance = testsupport::allocationCount();
     { Instance another; }
-    EXPECT_GT(allocations - beforeInstance, 0);
+    EXPECT_GT(testsupport::allocationCount() - beforeInstance, 0);
 }
 
 TEST(Lv2Plugin, ARateTheFilterCannotUseIsRefused) {
