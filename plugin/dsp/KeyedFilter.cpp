@@ -148,20 +148,9 @@ void KeyedFilter::process(const float* in0, const float* in1, float* out0, float
     const int firstDesign =
         static_cast<int>((kRedesignInterval - ((frameCount + 1) & (kRedesignInterval - 1))) &
                          (kRedesignInterval - 1));
-    BlockRun run{reversed ? in1 : in0,
-                 reversed ? in0 : in1,
-                 out0,
-                 out1,
-                 source,
-                 follower,
-                 EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef),
-                 0,
-                 firstDesign,
-                 SectionRun(filter, rings),
-                 filter.coef,
-                 filter.coef,
-                 0,
-                 firstDesign};
+    BlockRun run(reversed ? in1 : in0, reversed ? in0 : in1, out0, out1, source, follower,
+                 EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef), firstDesign,
+                 SectionRun(filter, rings), filter.coef);
     // The follower starts alone, runs beside the filter kFollowerLead frames
     // ahead (one in a short block), and the filter finishes alone. Every
     // frame of the block is read and written once, whatever its length.

@@ -56,13 +56,19 @@ private:
     // a step every few frames after that, each once the one before has had
     // the time to finish; the filter finishes whatever is left when it
     // reaches the design point (in blocks too short for the spread).
+    //
+    // Only `step` is set until a design starts, which sets the rest: the
+    // whole is made afresh for every block, and filling it with zeros would
+    // cost a string store at the start of each block, just where the
+    // processor could still be finishing the block before.
     struct PendingDesign {
-        int step = kDone;
-        int type = 0;
-        float resonance = 0.0f, rate = 0.0f, exponent = 0.0f;
-        DesignArgs args{};
-        DesignAngles angles{};
         static constexpr int kDone = 4;
+        PendingDesign() {}
+        int step = kDone;
+        int type;
+        float resonance, rate, exponent;
+        DesignArgs args;
+        DesignAngles angles;
     };
     // One step of `p`; the last writes the design into `next`.
     void advance(PendingDesign& p, BiquadCoefficients& next);
@@ -72,6 +78,13 @@ private:
     // design point. Design points fall on the frames that bring the frame
     // counter to a multiple of 32, counted since construction.
     struct BlockRun {
+        BlockRun(const float* key, const float* audio, float* outL, float* outR,
+                 ControlSource& source, const EnvelopeFollower& follower,
+                 const EnvelopeFollower::Settings& settings, int firstDesign,
+                 const SectionRun& section, const BiquadCoefficients& inForce)
+            : key(key), audio(audio), outL(outL), outR(outR), source(source), follower(follower),
+              settings(settings), followerDesignAt(firstDesign), section(section),
+              inForce(inForce), next(inForce), filterDesignAt(firstDesign) {}
         const float* key;
         const float* audio;
         float* outL;
@@ -86,7 +99,7 @@ private:
         BiquadCoefficients next;    // made by the follower for the filter's next design point
         int filtered = 0;           // frames the filter has run
         int filterDesignAt;         // its next design point
-        PendingDesign pending{};    // `next` while it is being made
+        PendingDesign pending;      // `next` while it is being made
     };
     // Runs `frames` frames of the follower (when `follow`) and of the filter
     // (when `filter`), each from where it stands; the follower makes the design
