@@ -14,6 +14,12 @@ namespace {
 // frames a design's four steps take.
 constexpr int kStepSpacing = 3;
 constexpr int kDesignSpan = 4 * kStepSpacing;
+// Frames by which the clipper follows the filter inside a stretch, two at a
+// time: clipped at once, each pair would wait on the recursion and crowd the
+// processor's queues; clipped all at the stretch's end, a burst of them
+// fills its window of instructions in flight while the recursion waits for
+// its next frames. Even, so that the pairs start at the stretch's start.
+constexpr int kClipLag = 6;
 } // namespace
 
 void KeyedFilter::redesign(float weight, BlockRun& run) {
@@ -96,6 +102,10 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
                     section.filterStep<keepOldest>(finiteOrSilence(audio[run.filtered + k]));
             }
             if (follow) follower.follow(finiteOrSilence(key[run.followed + k]), settings);
+            if (filter && (k & 1) && k >= kClipLag + 1) {
+                const int j = k - 1 - kClipLag;
+                softClipPairInto(filtered + j, outL + run.filtered + j, outR + run.filtered + j);
+            }
         };
         int k = 0;
         if (run.pending.step == 0 && stretch >= kDesignSpan) {
@@ -118,10 +128,14 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
         }
         for (; k < stretch; ++k) frame(k);
         if (filter) {
-            // The clipper has no memory: it runs apart from the recursions.
-            // Every frame's inputs have been read by now (the follower is
-            // ahead), so the host may pass the same buffers for both.
-            softClipInto(filtered, outL + run.filtered, outR + run.filtered, stretch);
+            // The clipper has no memory: it runs apart from the recursions,
+            // kClipLag frames behind the filter, and takes the stretch's
+            // last frames here. Every frame's inputs have been read by the
+            // time its output is written (the follower is ahead), so the
+            // host may pass the same buffers for both.
+            const int clipped = stretch > kClipLag + 1 ? ((stretch - kClipLag) & ~1) : 0;
+            softClipInto(filtered + clipped, outL + run.filtered + clipped,
+                         outR + run.filtered + clipped, stretch - clipped);
         }
         frames -= stretch;
         if (filter) run.filtered += stretch;

@@ -83,8 +83,8 @@ private:
                  const EnvelopeFollower::Settings& settings, int firstDesign,
                  const SectionRun& section, const BiquadCoefficients& inForce)
             : key(key), audio(audio), outL(outL), outR(outR), source(source), follower(follower),
-              settings(settings), followerDesignAt(firstDesign), section(section),
-              inForce(inForce), next(inForce), filterDesignAt(firstDesign) {}
+              settings(settings), followerDesignAt(firstDesign), section(section), inForce(inForce),
+              next(inForce), filterDesignAt(firstDesign) {}
         const float* key;
         const float* audio;
         float* outL;
