@@ -469,16 +469,38 @@ TEST(SignalPath, ChangesBetweenBlocksApplyFromTheNextFrameOrRedesign) {
     EXPECT_EQ(fx.signal().sampleCount(), static_cast<std::uint32_t>(frames));
 }
 
-TEST(SignalPath, InPlaceBuffersGiveTheSameOutput) {
-    Instance a, b;
-    Block x(3000);
-    fillMusic(x, 5);
-    x.run(*a.effect);
-    std::vector<float> l = x.inL, r = x.inR;
-    float* io[2] = {l.data(), r.data()};
-    b.effect->processReplacing(io, io, 3000);
-    EXPECT_EQ(l, x.outL);
-    EXPECT_EQ(r, x.outR);
+TEST(SignalPath, SharedAndCrossedBuffersGiveTheSameOutput) {
+    // The outputs are written while the block still runs, a few frames
+    // behind the frames being read: whichever input buffer the host hands
+    // back as which output, every frame must come out as from separate
+    // buffers, in whole blocks and in uneven ones, with either input as key.
+    const int sizes[] = {3000, 512, 33, 1, 96, 7, 1024, 64};
+    for (float swap : {0.0f, 1.0f}) {
+        for (bool crossed : {false, true}) {
+            for (bool whole : {true, false}) {
+                Instance a, b;
+                a.effect->setParameter(kParamSwapStereo, swap);
+                b.effect->setParameter(kParamSwapStereo, swap);
+                Block x(3000);
+                fillMusic(x, 5);
+                std::vector<float> l = x.inL, r = x.inR;
+                for (int at = 0, i = 0; at < 3000; ++i) {
+                    const int n = whole ? 3000 : std::min(sizes[i % 8], 3000 - at);
+                    x.run(*a.effect, at, n);
+                    float* in[2] = {l.data() + at, r.data() + at};
+                    float* out[2] = {in[crossed ? 1 : 0], in[crossed ? 0 : 1]};
+                    b.effect->processReplacing(in, out, n);
+                    at += n;
+                }
+                const std::string arrangement = std::string(crossed ? "crossed" : "shared") +
+                                                (whole ? ", one block" : ", uneven blocks") +
+                                                (swap != 0.0f ? ", swapped" : "");
+                EXPECT_EQ(crossed ? r : l, x.outL) << arrangement;
+                EXPECT_EQ(crossed ? l : r, x.outR) << arrangement;
+                EXPECT_NE(x.outL, std::vector<float>(3000, -7.0f)) << arrangement;
+            }
+        }
+    }
 }
 
 TEST(SignalPath, ARateFromTheHostTakesEffectAtOnce) {
