@@ -8,6 +8,7 @@
 
 #include "plugin/dsp/DesignMath.h"
 #include "plugin/dsp/FilterDesign.h"
+#include "plugin/dsp/FilterSection.h"
 #include "plugin/dsp/Numeric.h"
 
 #include <algorithm>
@@ -114,22 +115,21 @@ inline BiquadCoefficients designCoefficients(const DesignArgs& a, const DesignAn
     default: // "Off" and any unknown type keep the identity
         break;
     }
-    const BiquadCoefficients out{{single(r.b0 + design::kOffset), single(r.b1 + design::kOffset),
-                                  single(r.b2 + design::kOffset)},
-                                 {single(r.a0 + design::kOffset), single(r.a1 + design::kOffset),
-                                  single(r.a2 + design::kOffset)}};
+    // Each is a single plus the offset, rounded; withOffset spares the
+    // conversions (which would lengthen the design's chain) where the offset
+    // cannot change the single.
+    const float b0 = withOffset(single(r.b0)), b1 = withOffset(single(r.b1)),
+                b2 = withOffset(single(r.b2)), a0 = withOffset(single(r.a0)),
+                a1 = withOffset(single(r.a1)), a2 = withOffset(single(r.a2));
     // Only a rate near the top of the single range can overflow a design (the
     // band's tangent then underflows); such a design passes the signal instead.
-    for (int i = 0; i < 3; ++i) {
-        if (!isFiniteSample(out.coefB[i]) || !isFiniteSample(out.coefA[i])) {
-            const design::Raw identity;
-            return BiquadCoefficients{
-                {single(identity.b0 + design::kOffset), single(design::kOffset),
-                 single(design::kOffset)},
-                {single(design::kOffset), single(design::kOffset), single(design::kOffset)}};
-        }
+    if (!(isFiniteSample(b0) && isFiniteSample(b1) && isFiniteSample(b2) && isFiniteSample(a1) &&
+          isFiniteSample(a2))) [[unlikely]] {
+        const float offset = single(design::kOffset);
+        return BiquadCoefficients{{single(1.0 + design::kOffset), offset, offset},
+                                  {offset, offset, offset}};
     }
-    return out;
+    return BiquadCoefficients{{b0, b1, b2}, {a0, a1, a2}};
 }
 
 } // namespace dsp

@@ -31,7 +31,7 @@ void KeyedFilter::redesign(float weight, BlockRun& run) {
         p.resonance = in.resonance;
         p.rate = in.rate;
         p.exponent = sweepExponent(in.low, in.high, in.weight);
-        p.step = 0;
+        p.waiting = true;
         lastDesign = in;
         designed = true;
     } else {
@@ -41,29 +41,17 @@ void KeyedFilter::redesign(float weight, BlockRun& run) {
 }
 
 // Inline into the recursion loop: a call there would push the recursions'
-// state out of the registers.
+// state out of the registers, and each value of the chain would pass through
+// memory on its way to the next step.
 #if defined(__GNUC__)
 [[gnu::always_inline]]
 #endif
-inline void
-KeyedFilter::advance(PendingDesign& p, BiquadCoefficients& next) {
-    switch (p.step) {
-    case 0:
-        cutoffHz = sweepFrequencyOf(p.exponent);
-        break;
-    case 1:
-        p.args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
-        break;
-    case 2:
-        p.angles = designAngles(p.args);
-        break;
-    case 3:
-        next = designCoefficients(p.args, p.angles);
-        break;
-    default:
-        return;
-    }
-    ++p.step;
+inline BiquadCoefficients
+KeyedFilter::finishDesign(PendingDesign& p) {
+    cutoffHz = sweepFrequencyOf(p.exponent);
+    const DesignArgs args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
+    p.waiting = false;
+    return designCoefficients(args, designAngles(args));
 }
 
 template <bool follow, bool filter>
@@ -78,9 +66,12 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
     float* outR = run.outR;
     while (frames > 0) {
         if (filter && run.filtered == run.filterDesignAt) {
-            while (run.pending.step != PendingDesign::kDone) advance(run.pending, run.next);
-            run.inForce = run.next;
-            section.setCoefficients(run.inForce);
+            // A design not yet spread over earlier frames is made here at
+            // once, straight into the recursion.
+            const BiquadCoefficients design =
+                run.pending.waiting ? finishDesign(run.pending) : run.next;
+            run.inForce = design;
+            section.setCoefficients(design);
             run.filterDesignAt += kRedesignInterval;
         }
         // A stretch without a design point for either side: up to the
@@ -108,7 +99,7 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
             }
         };
         int k = 0;
-        if (run.pending.step == 0 && stretch >= kDesignSpan) {
+        if (run.pending.waiting && stretch >= kDesignSpan) {
             // A design started at the stretch's start: its steps spread over
             // the frames that follow, each far enough after the one before
             // for that one's result to be there, so that no step waits long
@@ -119,12 +110,12 @@ inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
             for (; k < kStepSpacing; ++k) frame(k);
             cutoffHz = sweepFrequencyOf(p.exponent);
             for (; k < 2 * kStepSpacing; ++k) frame(k);
-            p.args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
+            const DesignArgs args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
             for (; k < 3 * kStepSpacing; ++k) frame(k);
-            p.angles = designAngles(p.args);
+            const DesignAngles angles = designAngles(args);
             for (; k < kDesignSpan; ++k) frame(k);
-            run.next = designCoefficients(p.args, p.angles);
-            p.step = PendingDesign::kDone;
+            run.next = designCoefficients(args, angles);
+            p.waiting = false;
         }
         for (; k < stretch; ++k) frame(k);
         if (filter) {

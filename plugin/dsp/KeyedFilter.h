@@ -48,30 +48,28 @@ public:
     const FilterSection& section() const { return filter; }
 
 private:
-    // A redesign in steps. Its chain of dependent arithmetic (the sweep's
-    // exponent, the design's tangent, their divisions and roundings) takes
-    // longer than a processor's window of instructions in flight: made in
-    // one go, or in steps that follow each other at once, it holds the
-    // recursions up. So the follower starts it at the design point and takes
-    // a step every few frames after that, each once the one before has had
-    // the time to finish; the filter finishes whatever is left when it
-    // reaches the design point (in blocks too short for the spread).
+    // A redesign that has started and not yet been made. Its chain of
+    // dependent arithmetic (the sweep's exponent, the design's tangent, their
+    // divisions and roundings) takes longer than a processor's window of
+    // instructions in flight: made in one go, it holds the recursions up. So
+    // the follower starts it at the design point and, where the stretch after
+    // it is long enough, makes it in steps spread over that stretch's frames,
+    // each once the one before has had the time to finish; otherwise (in
+    // blocks too short for the spread) the filter makes it at once on
+    // reaching the design point.
     //
-    // Only `step` is set until a design starts, which sets the rest: the
+    // Only `waiting` is set until a design starts, which sets the rest: the
     // whole is made afresh for every block, and filling it with zeros would
     // cost a string store at the start of each block, just where the
     // processor could still be finishing the block before.
     struct PendingDesign {
-        static constexpr int kDone = 4;
         PendingDesign() {}
-        int step = kDone;
+        bool waiting = false;
         int type;
         float resonance, rate, exponent;
-        DesignArgs args;
-        DesignAngles angles;
     };
-    // One step of `p`; the last writes the design into `next`.
-    void advance(PendingDesign& p, BiquadCoefficients& next);
+    // The whole of a waiting design, at once.
+    BiquadCoefficients finishDesign(PendingDesign& p);
 
     // A block in progress: the buffers, the follower ahead and the filter
     // behind, each with its position in the block and the frame of its next
