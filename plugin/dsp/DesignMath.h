@@ -6,7 +6,8 @@
 // processor can hide behind the filter's own work, most of all where the
 // runtime's functions are slow (the Windows builds). Here each function is
 // reduced exactly to a short Taylor series around the nearest of 32 points
-// whose values a table holds (sin and cos of j pi / 32, 2^(j / 32)),
+// whose values a table holds (sin and cos of j pi / 32, the exponent at
+// multiples of 1/32),
 // accurate to a few units in the last place of a double.
 //
 // The design rounds each of these values to single precision at once. Two
@@ -51,19 +52,18 @@ inline bool roundsClearly(double v) {
     return low - (0x10000000u - kGuard) >= 2 * kGuard;
 }
 
-// sin and cos of j pi / 32 and 2^(j / 32), j = 0 .. 31 (DesignMath.cpp).
+// sin and cos of j pi / 32, j = 0 .. 31; exp(0.6931472 q), q = 0 .. 12, and
+// exp(0.6931472 s / 32), s = 0 .. 31 (DesignMath.cpp).
 extern const double kSinPiBy32[32];
 extern const double kCosPiBy32[32];
-extern const double kExp2By32[32];
+extern const double kExpFactorWhole[13];
+extern const double kExpFactorBy32[32];
 
-// pi / 32 and ln 2 / 32, each as a first part whose low bits are zero (so
+// pi / 32 as a first part whose low bits are zero (so
 // that a small integer times it is exact) and the remainder.
 inline constexpr double kPiBy32Hi = 0x1.921fb54442d00p-4;
 inline constexpr double kPiBy32Lo = 0x1.8469898cc5170p-52;
 inline constexpr double kThirtyTwoOverPi = 0x1.45f306dc9c883p+3;
-inline constexpr double kLn2By32Hi = 0x1.62e42fefa3000p-6;
-inline constexpr double kLn2By32Lo = 0x1.3de6af278ece6p-47;
-inline constexpr double kThirtyTwoOverLn2 = 0x1.71547652b82fep+5;
 
 struct SinCos {
     double s, c;
@@ -85,19 +85,26 @@ inline SinCos sinCos(double x) {
     return {S * cr + C * sr, C * cr - S * sr};
 }
 
-// exp(a) for 0 <= a <= 8.4: a = k ln 2 / 32 + r with |r| <= ln 2 / 64,
-// 2^(k / 32) from the table and its power of two times exp(r) (the Taylor
-// series to r^6, truncated below 2^-59).
-inline double expOf(double a) {
-    const double kf = (a * kThirtyTwoOverLn2 + kRoundToInteger) - kRoundToInteger;
-    const int k = static_cast<int>(kf);
-    const double r = (a - kf * kLn2By32Hi) - kf * kLn2By32Lo;
+// The runtime's factor in pow2, the double nearest 0.6931472 (a little above
+// ln 2).
+inline constexpr double kPow2Factor = 0.6931472;
+
+// exp(kPow2Factor x) for a single 0 <= x <= 12, without the runtime's
+// reduction of its argument: x splits exactly in singles into xh, the nearest
+// multiple of 1/32, and |xl| <= 1/64; exp(kPow2Factor xh) is the product of
+// two table values and exp(kPow2Factor xl) the Taylor series to r^5
+// (|r| < 0.0109, truncated below 2^-48).
+inline double expOfFactor(float x) {
+    constexpr float kRoundTo32nds = 0x1.8p18f; // the singles' spacing there is 1/32
+    const float xh = (x + kRoundTo32nds) - kRoundTo32nds;
+    const float xl = x - xh;
+    const int j = static_cast<int>(xh * 32.0f);
+    const double r = kPow2Factor * static_cast<double>(xl);
     const double r2 = r * r;
-    const double p = r + r2 * ((0.5 + r * (1.0 / 6.0)) +
-                               r2 * ((1.0 / 24.0 + r * (1.0 / 120.0)) + r2 * (1.0 / 720.0)));
-    const double t = kExp2By32[k & 31];
-    const auto scale = std::bit_cast<double>(static_cast<std::uint64_t>(1023 + (k >> 5)) << 52);
-    return (t + t * p) * scale;
+    const double p =
+        (r + r2 * (0.5 + r * (1.0 / 6.0))) + (r2 * r2) * (1.0 / 24.0 + r * (1.0 / 120.0));
+    const double t = kExpFactorWhole[j >> 5] * kExpFactorBy32[j & 31];
+    return t + t * p;
 }
 
 } // namespace designmath
@@ -117,7 +124,7 @@ namespace designmath {
 
 inline double pow2Value(float x) {
     if (!(x >= 0.0f && x <= kPow2InlineTop)) return NAN;
-    return expOf(0.6931472 * static_cast<double>(x));
+    return expOfFactor(x);
 }
 
 inline double cotangentValue(double x) {
