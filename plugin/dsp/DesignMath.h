@@ -52,37 +52,57 @@ inline bool roundsClearly(double v) {
     return low - (0x10000000u - kGuard) >= 2 * kGuard;
 }
 
-// sin and cos of j pi / 32, j = 0 .. 31; exp(0.6931472 q), q = 0 .. 12, and
-// exp(0.6931472 s / 32), s = 0 .. 31 (DesignMath.cpp).
-extern const double kSinPiBy32[32];
-extern const double kCosPiBy32[32];
-extern const double kExpFactorWhole[13];
-extern const double kExpFactorBy32[32];
-
-// pi / 32 as a first part whose low bits are zero (so
-// that a small integer times it is exact) and the remainder.
-inline constexpr double kPiBy32Hi = 0x1.921fb54442d00p-4;
-inline constexpr double kPiBy32Lo = 0x1.8469898cc5170p-52;
-inline constexpr double kThirtyTwoOverPi = 0x1.45f306dc9c883p+3;
-
 struct SinCos {
     double s, c;
 };
 
-// sin and cos of x for 0 <= x < 63 pi / 64: x = j pi / 32 + r with
-// |r| <= pi / 64, the table's values at j turned by r (the Taylor series of
-// sin r to r^9 and of cos r to r^8, truncated below 2^-60).
+// sin and cos of j pi / 128, j = 0 .. 113; exp(0.6931472 q), q = 0 .. 12, and
+// exp(0.6931472 s / 32), s = 0 .. 31 (DesignMath.cpp).
+extern const SinCos kSinCosPiBy128[114];
+extern const double kExpFactorWhole[13];
+extern const double kExpFactorBy32[32];
+
+// The design's angle constants: these decimals, not full-precision pi and
+// 2 pi.
+inline constexpr double kDesignPi = 3.14159;
+inline constexpr double kDesignTwoPi = 6.28318;
+
+// pi / 128 as a first part whose low bits are zero (so that a small integer
+// times it is exact) and the remainder; 128 / pi; and 3.14159 (the design's
+// pi) in units of pi / 128.
+inline constexpr double kPiBy128Hi = 0x1.921fb54442000p-6;
+inline constexpr double kPiBy128Lo = 0x1.a308d313198a3p-47;
+inline constexpr double k128OverPi = 0x1.45f306dc9c883p+5;
+inline constexpr double kDesignPiTurns = 0x1.ffffe3a864848p+6;
+
+// sin and cos of j pi / 128 + r for |r| <= pi / 256: the table's values at j
+// turned by r (the Taylor series of sin r to r^5 and of cos r to r^4,
+// truncated below 2^-47 of the result).
+inline SinCos turn(int j, double r) {
+    const double z = r * r;
+    const double sr = r + (r * z) * (-1.0 / 6.0 + z * (1.0 / 120.0));
+    const double cr = 1.0 + z * (-0.5 + z * (1.0 / 24.0));
+    const SinCos t = kSinCosPiBy128[j];
+    return {t.s * cr + t.c * sr, t.c * cr - t.s * sr};
+}
+
+// sin and cos of x for 0 <= x < 113.5 pi / 128, reduced exactly.
 inline SinCos sinCos(double x) {
-    const double jf = (x * kThirtyTwoOverPi + kRoundToInteger) - kRoundToInteger;
-    const int j = static_cast<int>(jf);
-    const double r = (x - jf * kPiBy32Hi) - jf * kPiBy32Lo;
-    const double z = r * r, z2 = z * z;
-    const double sr = r + (r * z) * ((-1.0 / 6.0 + z * (1.0 / 120.0)) +
-                                     z2 * (-1.0 / 5040.0 + z * (1.0 / 362880.0)));
-    const double cr =
-        1.0 + z * ((-0.5 + z * (1.0 / 24.0)) + z2 * ((-1.0 / 720.0) + z * (1.0 / 40320.0)));
-    const double S = kSinPiBy32[j], C = kCosPiBy32[j];
-    return {S * cr + C * sr, C * cr - S * sr};
+    const double jf = (x * k128OverPi + kRoundToInteger) - kRoundToInteger;
+    return turn(static_cast<int>(jf), (x - jf * kPiBy128Hi) - jf * kPiBy128Lo);
+}
+
+// sin and cos of 3.14159 w for a single 0 <= w <= 0.4423, reduced from w
+// itself, which spares the chain a multiplication and a subtraction. The
+// angle differs from the runtime's (3.14159 w rounded to double) by a few
+// units in its last place; the tangent and cotangent there change by at most
+// 7.7 times that relative (x (1 + tan^2 x) / tan x, largest at the top), far
+// inside roundsClearly's guard. (Not so the cosine near a quarter turn,
+// which sinCos reduces exactly.)
+inline SinCos sinCosOfDesignPi(float w) {
+    const double u = static_cast<double>(w) * kDesignPiTurns;
+    const double jf = (u + kRoundToInteger) - kRoundToInteger;
+    return turn(static_cast<int>(jf), (u - jf) * (kPiBy128Hi + kPiBy128Lo));
 }
 
 // The runtime's factor in pow2, the double nearest 0.6931472 (a little above
@@ -115,8 +135,7 @@ inline double expOfFactor(float x) {
 // up to 0.4423 (the design bounds its frequencies to 0.44 of the rate, and
 // the band's width to 1.005 times that).
 inline constexpr float kPow2InlineTop = 12.0f;
-inline constexpr double kTangentInlineTop = 1.3895;
-inline constexpr double kCosineInlineTop = 2.779;
+inline constexpr float kFrequencyInlineTop = 0.4423f;
 
 // The inline values in double, before their rounding to single; NaN outside
 // the ranges they serve.
@@ -127,24 +146,44 @@ inline double pow2Value(float x) {
     return expOfFactor(x);
 }
 
-inline double cotangentValue(double x) {
-    if (!(x > 0.0 && x <= kTangentInlineTop)) return NAN;
-    const SinCos t = sinCos(x);
+inline double cotangentValue(float w) {
+    if (!(w > 0.0f && w <= kFrequencyInlineTop)) return NAN;
+    const SinCos t = sinCosOfDesignPi(w);
     return t.c / t.s;
 }
 
-inline double tangentValue(double x) {
-    if (!(x > 0.0 && x <= kTangentInlineTop)) return NAN;
-    const SinCos t = sinCos(x);
+inline double tangentValue(float w) {
+    if (!(w > 0.0f && w <= kFrequencyInlineTop)) return NAN;
+    const SinCos t = sinCosOfDesignPi(w);
     return t.s / t.c;
 }
 
-inline double twiceCosineValue(double x) {
-    if (!(x > 0.0 && x <= kCosineInlineTop)) return NAN;
-    return 2.0 * sinCos(x).c;
+inline double twiceCosineValue(float w) {
+    if (!(w > 0.0f && w <= kFrequencyInlineTop)) return NAN;
+    return 2.0 * sinCos(kDesignTwoPi * static_cast<double>(w)).c;
 }
 
 } // namespace designmath
+
+// single(n / d + offset) for n >= 0, d > 0 and offset >= 0, given inverse =
+// 1 / d: by a multiplication where it is certain to give the same single,
+// the division (slow, and one at a time) elsewhere. n * inverse lies within
+// 2^-52 relative of n / d (the reciprocal and the product each rounded once),
+// so the two sums lie a few units in the last place apart, far inside
+// roundsClearly's guard. The inverse does not wait on n: worked out before
+// n is known, it takes the division off the chain that leads to n / d.
+inline float quotientSingle(double n, double d, double inverse, double offset) {
+    const double v = n * inverse + offset;
+    if (designmath::roundsClearly(v)) [[likely]]
+        return single(v);
+    return single(n / d + offset);
+}
+inline float quotientSingle(double n, double d, double inverse) {
+    const double v = n * inverse;
+    if (designmath::roundsClearly(v)) [[likely]]
+        return single(v);
+    return single(n / d);
+}
 
 // single(exp(0.6931472 x)): pow2 of the numeric header, inline for 0 <= x <= 12.
 inline float pow2Inline(float x) {
@@ -153,26 +192,26 @@ inline float pow2Inline(float x) {
     return single(std::exp(0.6931472 * static_cast<double>(x)));
 }
 
-// single(1 / tan(x)) and single(tan(x)) for x = 3.14159 w, inline for
-// 0 < x <= 1.3895: the sine of pi / 2 - x over the sine of x, and the
-// other way round.
-inline float cotangentSingle(double x) {
-    const double v = designmath::cotangentValue(x);
+// single(1 / tan(3.14159 w)) and single(tan(3.14159 w)), inline for
+// 0 < w <= 0.4423: the sine of pi / 2 - x over the sine of x, and the other
+// way round.
+inline float cotangentSingle(float w) {
+    const double v = designmath::cotangentValue(w);
     if (designmath::roundsClearly(v)) return single(v);
-    return single(1.0 / std::tan(x));
+    return single(1.0 / std::tan(designmath::kDesignPi * static_cast<double>(w)));
 }
-inline float tangentSingle(double x) {
-    const double v = designmath::tangentValue(x);
+inline float tangentSingle(float w) {
+    const double v = designmath::tangentValue(w);
     if (designmath::roundsClearly(v)) return single(v);
-    return single(std::tan(x));
+    return single(std::tan(designmath::kDesignPi * static_cast<double>(w)));
 }
 
-// single(cos(x) * 2) for x = 6.28318 w, inline for 0 < x <= 2.779: twice
-// the sine of pi / 2 - x.
-inline float twiceCosineSingle(double x) {
-    const double v = designmath::twiceCosineValue(x);
+// single(cos(6.28318 w) * 2), inline for 0 < w <= 0.4423: twice the sine of
+// pi / 2 - x.
+inline float twiceCosineSingle(float w) {
+    const double v = designmath::twiceCosineValue(w);
     if (designmath::roundsClearly(v)) return single(v);
-    return single(std::cos(x) * 2.0);
+    return single(std::cos(designmath::kDesignTwoPi * static_cast<double>(w)) * 2.0);
 }
 
 } // namespace dsp

@@ -30,9 +30,6 @@ struct DesignAngles {
 
 namespace design {
 
-// The angle constants are these decimals, not full-precision pi and 2 pi.
-inline constexpr double kPi = 3.14159;
-inline constexpr double kTwoPi = 6.28318;
 inline constexpr double kOffset = 1e-15;
 
 struct Raw {
@@ -60,23 +57,34 @@ inline Raw lowOrHigh(float c, float R, double sign) {
 
 inline DesignArgs designArgs(int type, float frequency, float resonance, float fs) {
     const double dfs = fs;
+    // Neither waits on the frequency.
+    const double inverseRate = 1.0 / dfs;
+    const float top = single(kMaxFrequencyRatio * dfs);
     float F = single(static_cast<double>(frequency) + 0.01);
-    F = std::min(F, single(kMaxFrequencyRatio * dfs));
+    if (F > top) [[unlikely]]
+        F = top;
     const float R = single(static_cast<double>(resonance) + 0.01);
     const double dF = F, dR = R;
-    return {type, F, R, single(dF / dfs + design::kOffset), single(dR * dF / dfs)};
+    return {type, F, R, quotientSingle(dF, dfs, inverseRate, design::kOffset),
+            quotientSingle(dR * dF, dfs, inverseRate)};
 }
 
-inline DesignAngles designAngles(const DesignArgs& a) {
+// Inline where the keyed filter makes a design: a call would pass the
+// chain's values through memory.
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline DesignAngles
+designAngles(const DesignArgs& a) {
     switch (a.type) {
     case kFilterLow:
-        return {cotangentSingle(design::kPi * a.w), 0.0f};
+        return {cotangentSingle(a.w), 0.0f};
     case kFilterHigh:
-        return {tangentSingle(design::kPi * a.w), 0.0f};
+        return {tangentSingle(a.w), 0.0f};
     case kFilterBandPass:
-        return {cotangentSingle(design::kPi * a.wb), twiceCosineSingle(design::kTwoPi * a.w)};
+        return {cotangentSingle(a.wb), twiceCosineSingle(a.w)};
     case kFilterBandReject:
-        return {tangentSingle(design::kPi * a.wb), twiceCosineSingle(design::kTwoPi * a.w)};
+        return {tangentSingle(a.wb), twiceCosineSingle(a.w)};
     default:
         return {0.0f, 0.0f};
     }

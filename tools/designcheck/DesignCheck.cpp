@@ -7,6 +7,12 @@
 //   cotangent    w in (0, 0.4423]       single(1 / tan(3.14159 w))
 //   tangent      w in (0, 0.4423]       single(tan(3.14159 w))
 //   cosine       w in (0, 0.4423]       single(cos(6.28318 w) * 2)
+//   F / rate     F in [15.01, 0.44 rate] single(F / rate + 1e-15)
+//
+// and, for the common rates 44.1, 48 and 96 kHz, that the design's quotient by
+// the rate (a multiplication by its inverse, checked against the rounding
+// midpoints as the inline functions are) gives the division's single for
+// every frequency the design can pass.
 //
 // (w is a normalised frequency, the design's frequency over the rate: at most
 // 0.44 for the sweep and 1.005 times that for a band's width; pow2 takes up
@@ -18,6 +24,7 @@
 //
 //   velmora-designcheck [--threads N]
 #include "plugin/dsp/DesignMath.h"
+#include "plugin/dsp/FilterDesign.h"
 
 #include <algorithm>
 #include <atomic>
@@ -57,23 +64,37 @@ struct Check {
     double (*value)(float); // the inline value before rounding, NaN where not served
 };
 
+// F / rate + 1e-15 for every frequency F from the sweep's lowest (15 Hz plus
+// 0.01) to the design's bound, at one rate.
+#define QUOTIENT_CHECK(rate)                                                                       \
+    Check {                                                                                        \
+        "F / " #rate, "F in [15.01, top]", bitsOf(15.01f),                                         \
+            bitsOf(single(dsp::kMaxFrequencyRatio*(rate))),                                        \
+            [](float F) { return dsp::quotientSingle(F, (rate), 1.0 / (rate), 1e-15); },           \
+            [](float F) { return single(static_cast<double>(F) / (rate) + 1e-15); },               \
+            [](float F) { return static_cast<double>(F) * (1.0 / (rate)) + 1e-15; }                \
+    }
+
 const Check kChecks[] = {
     {"pow2", "x in [0, 12]", bitsOf(0.0f), bitsOf(dsp::kPow2InlineTop),
      [](float x) { return dsp::pow2Inline(x); },
      [](float x) { return single(std::exp(0.6931472 * static_cast<double>(x))); },
      [](float x) { return dsp::designmath::pow2Value(x); }},
     {"cotangent", "w in (0, 0.4423]", 1, bitsOf(0.4423f),
-     [](float w) { return dsp::cotangentSingle(3.14159 * w); },
+     [](float w) { return dsp::cotangentSingle(w); },
      [](float w) { return single(1.0 / std::tan(3.14159 * w)); },
-     [](float w) { return dsp::designmath::cotangentValue(3.14159 * w); }},
+     [](float w) { return dsp::designmath::cotangentValue(w); }},
     {"tangent", "w in (0, 0.4423]", 1, bitsOf(0.4423f),
-     [](float w) { return dsp::tangentSingle(3.14159 * w); },
+     [](float w) { return dsp::tangentSingle(w); },
      [](float w) { return single(std::tan(3.14159 * w)); },
-     [](float w) { return dsp::designmath::tangentValue(3.14159 * w); }},
+     [](float w) { return dsp::designmath::tangentValue(w); }},
     {"cosine", "w in (0, 0.4423]", 1, bitsOf(0.4423f),
-     [](float w) { return dsp::twiceCosineSingle(6.28318 * w); },
+     [](float w) { return dsp::twiceCosineSingle(w); },
      [](float w) { return single(std::cos(6.28318 * w) * 2.0); },
-     [](float w) { return dsp::designmath::twiceCosineValue(6.28318 * w); }},
+     [](float w) { return dsp::designmath::twiceCosineValue(w); }},
+    QUOTIENT_CHECK(44100),
+    QUOTIENT_CHECK(48000),
+    QUOTIENT_CHECK(96000),
 };
 
 struct Tally {
