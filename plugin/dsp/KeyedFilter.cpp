@@ -55,7 +55,11 @@ KeyedFilter::finishDesign(PendingDesign& p) {
 }
 
 template <bool follow, bool filter>
-inline void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline void
+KeyedFilter::followAndFilter(BlockRun& run, int frames) {
     // Local copies, so that both recursions keep their state in registers
     // while the outputs are stored.
     EnvelopeFollower follower = run.follower;
