@@ -140,3 +140,19 @@ const double kExpFactorBy32[32] = {
 };
 
 } // namespace dsp::designmath
+
+namespace dsp {
+
+float runtimeQuotient(double n, double d, double offset) { return single(n / d + offset); }
+float runtimePow2(float x) { return single(std::exp(0.6931472 * static_cast<double>(x))); }
+float runtimeCotangent(float w) {
+    return single(1.0 / std::tan(designmath::kDesignPi * static_cast<double>(w)));
+}
+float runtimeTangent(float w) {
+    return single(std::tan(designmath::kDesignPi * static_cast<double>(w)));
+}
+float runtimeTwiceCosine(float w) {
+    return single(std::cos(designmath::kDesignTwoPi * static_cast<double>(w)) * 2.0);
+}
+
+} // namespace dsp

@@ -165,6 +165,13 @@ inline double twiceCosineValue(float w) {
 
 } // namespace designmath
 
+// The runtime's expressions, for the inputs the inline forms leave to them.
+DSP_COLD float runtimeQuotient(double n, double d, double offset);
+DSP_COLD float runtimePow2(float x);
+DSP_COLD float runtimeCotangent(float w);
+DSP_COLD float runtimeTangent(float w);
+DSP_COLD float runtimeTwiceCosine(float w);
+
 // single(n / d + offset) for n >= 0, d > 0 and offset >= 0, given inverse =
 // 1 / d: by a multiplication where it is certain to give the same single,
 // the division (slow, and one at a time) elsewhere. n * inverse lies within
@@ -176,20 +183,21 @@ inline float quotientSingle(double n, double d, double inverse, double offset) {
     const double v = n * inverse + offset;
     if (designmath::roundsClearly(v)) [[likely]]
         return single(v);
-    return single(n / d + offset);
+    return runtimeQuotient(n, d, offset);
 }
 inline float quotientSingle(double n, double d, double inverse) {
     const double v = n * inverse;
     if (designmath::roundsClearly(v)) [[likely]]
         return single(v);
-    return single(n / d);
+    return runtimeQuotient(n, d, 0.0);
 }
 
 // single(exp(0.6931472 x)): pow2 of the numeric header, inline for 0 <= x <= 12.
 inline float pow2Inline(float x) {
     const double v = designmath::pow2Value(x);
-    if (designmath::roundsClearly(v)) return single(v);
-    return single(std::exp(0.6931472 * static_cast<double>(x)));
+    if (designmath::roundsClearly(v)) [[likely]]
+        return single(v);
+    return runtimePow2(x);
 }
 
 // single(1 / tan(3.14159 w)) and single(tan(3.14159 w)), inline for
@@ -197,21 +205,24 @@ inline float pow2Inline(float x) {
 // way round.
 inline float cotangentSingle(float w) {
     const double v = designmath::cotangentValue(w);
-    if (designmath::roundsClearly(v)) return single(v);
-    return single(1.0 / std::tan(designmath::kDesignPi * static_cast<double>(w)));
+    if (designmath::roundsClearly(v)) [[likely]]
+        return single(v);
+    return runtimeCotangent(w);
 }
 inline float tangentSingle(float w) {
     const double v = designmath::tangentValue(w);
-    if (designmath::roundsClearly(v)) return single(v);
-    return single(std::tan(designmath::kDesignPi * static_cast<double>(w)));
+    if (designmath::roundsClearly(v)) [[likely]]
+        return single(v);
+    return runtimeTangent(w);
 }
 
 // single(cos(6.28318 w) * 2), inline for 0 < w <= 0.4423: twice the sine of
 // pi / 2 - x.
 inline float twiceCosineSingle(float w) {
     const double v = designmath::twiceCosineValue(w);
-    if (designmath::roundsClearly(v)) return single(v);
-    return single(std::cos(designmath::kDesignTwoPi * static_cast<double>(w)) * 2.0);
+    if (designmath::roundsClearly(v)) [[likely]]
+        return single(v);
+    return runtimeTwiceCosine(w);
 }
 
 } // namespace dsp

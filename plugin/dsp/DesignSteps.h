@@ -1,9 +1,10 @@
 // The filter design in three steps, each from the one before: designFilter
 // runs them in a row, and the keyed filter one at a time between the frames
 // of a block (so that the long chain of dependent arithmetic proceeds beside
-// the recursions instead of holding them up). Inline, because the keyed
-// filter runs them inside its recursion loop, where a call would push the
-// recursions' state out of the registers.
+// the recursions instead of holding them up). Always inline, because the
+// keyed filter runs them inside its recursion loop, where a call would push
+// the recursions' state out of the registers and pass the chain's values
+// through memory (compilers judge them too large to inline of their own).
 #pragma once
 
 #include "plugin/dsp/DesignMath.h"
@@ -55,7 +56,7 @@ inline Raw lowOrHigh(float c, float R, double sign) {
 
 } // namespace design
 
-inline DesignArgs designArgs(int type, float frequency, float resonance, float fs) {
+DSP_ALWAYS_INLINE DesignArgs designArgs(int type, float frequency, float resonance, float fs) {
     const double dfs = fs;
     // Neither waits on the frequency.
     const double inverseRate = 1.0 / dfs;
@@ -69,13 +70,7 @@ inline DesignArgs designArgs(int type, float frequency, float resonance, float f
             quotientSingle(dR * dF, dfs, inverseRate)};
 }
 
-// Inline where the keyed filter makes a design: a call would pass the
-// chain's values through memory.
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
-inline DesignAngles
-designAngles(const DesignArgs& a) {
+DSP_ALWAYS_INLINE DesignAngles designAngles(const DesignArgs& a) {
     switch (a.type) {
     case kFilterLow:
         return {cotangentSingle(a.w), 0.0f};
@@ -90,7 +85,8 @@ designAngles(const DesignArgs& a) {
     }
 }
 
-inline BiquadCoefficients designCoefficients(const DesignArgs& a, const DesignAngles& angles) {
+DSP_ALWAYS_INLINE BiquadCoefficients designCoefficients(const DesignArgs& a,
+                                                        const DesignAngles& angles) {
     design::Raw r;
     switch (a.type) {
     case kFilterLow:

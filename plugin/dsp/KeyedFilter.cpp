@@ -43,11 +43,7 @@ void KeyedFilter::redesign(float weight, BlockRun& run) {
 // Inline into the recursion loop: a call there would push the recursions'
 // state out of the registers, and each value of the chain would pass through
 // memory on its way to the next step.
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
-inline BiquadCoefficients
-KeyedFilter::finishDesign(PendingDesign& p) {
+DSP_ALWAYS_INLINE BiquadCoefficients KeyedFilter::finishDesign(PendingDesign& p) {
     cutoffHz = sweepFrequencyOf(p.exponent);
     const DesignArgs args = designArgs(p.type, cutoffHz, p.resonance, p.rate);
     p.waiting = false;
@@ -55,11 +51,7 @@ KeyedFilter::finishDesign(PendingDesign& p) {
 }
 
 template <bool follow, bool filter>
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
-inline void
-KeyedFilter::followAndFilter(BlockRun& run, int frames) {
+DSP_ALWAYS_INLINE void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
     // Local copies, so that both recursions keep their state in registers
     // while the outputs are stored.
     EnvelopeFollower follower = run.follower;

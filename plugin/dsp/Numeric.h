@@ -11,6 +11,19 @@
 #include <cfloat>
 #include <cmath>
 
+// Inlining forced where the compiler would call: in the signal path's loops a
+// call pushes the recursions' state out of the registers and passes a chain
+// of dependent values through memory. And the reverse for the rare paths
+// beside them (a runtime function where the inline one cannot decide), kept
+// out of the loops' code.
+#if defined(__GNUC__)
+#define DSP_ALWAYS_INLINE [[gnu::always_inline]] inline
+#define DSP_COLD [[gnu::noinline, gnu::cold]]
+#else
+#define DSP_ALWAYS_INLINE inline
+#define DSP_COLD
+#endif
+
 namespace dsp {
 
 // Rounds a double to the nearest single (the hardware's default mode).
