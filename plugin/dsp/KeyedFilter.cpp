@@ -153,9 +153,9 @@ void KeyedFilter::process(const float* in0, const float* in1, float* out0, float
                  EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef), firstDesign,
                  SectionRun(filter, rings), filter.coef);
     // The follower starts alone, runs beside the filter kFollowerLead frames
-    // ahead (one in a short block), and the filter finishes alone. Every
-    // frame of the block is read and written once, whatever its length.
-    const int lead = frames < kShortBlock ? 1 : kFollowerLead;
+    // ahead (kShortLead in a short block), and the filter finishes alone.
+    // Every frame of the block is read and written once, whatever its length.
+    const int lead = std::min(frames, frames < kShortBlock ? kShortLead : kFollowerLead);
     followAndFilter<true, false>(run, lead);
     followAndFilter<true, true>(run, frames - lead);
     followAndFilter<false, true>(run, lead);

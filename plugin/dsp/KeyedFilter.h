@@ -25,10 +25,14 @@ constexpr std::uint32_t kRedesignInterval = 32;
 // settings at the block's start and again at each design point.
 constexpr int kFollowerLead = 16;
 
-// Blocks shorter than this run the follower one frame ahead only. A lead
-// costs its frames of the follower alone at the block's start and of the
-// filter alone at its end; it pays back only over several design points.
+// Blocks shorter than this run the follower only kShortLead frames ahead
+// (or the whole block, if shorter still). A lead costs its frames of the
+// follower alone at the block's start and of the filter alone at its end;
+// a long one pays back only over several design points. A short one lets
+// the design at a block's last frame, which the follower reaches that many
+// frames before the filter, proceed beside the filter's last frames.
 constexpr int kShortBlock = 2 * static_cast<int>(kRedesignInterval);
+constexpr int kShortLead = 4;
 
 class KeyedFilter {
 public:
