@@ -51,11 +51,11 @@ DSP_ALWAYS_INLINE BiquadCoefficients KeyedFilter::finishDesign(PendingDesign& p)
 }
 
 template <bool follow, bool filter>
-DSP_ALWAYS_INLINE void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
+DSP_ALWAYS_INLINE void KeyedFilter::followAndFilter(BlockRun& run, SectionRun& state, int frames) {
     // Local copies, so that both recursions keep their state in registers
     // while the outputs are stored.
     EnvelopeFollower follower = run.follower;
-    SectionRun section = run.section;
+    SectionRun section = state;
     const float* key = run.key;
     const float* audio = run.audio;
     float* outL = run.outL;
@@ -135,7 +135,7 @@ DSP_ALWAYS_INLINE void KeyedFilter::followAndFilter(BlockRun& run, int frames) {
         }
     }
     run.follower = follower;
-    run.section = section;
+    state = section;
 }
 
 void KeyedFilter::process(const float* in0, const float* in1, float* out0, float* out1, int frames,
@@ -151,17 +151,18 @@ void KeyedFilter::process(const float* in0, const float* in1, float* out0, float
                          (kRedesignInterval - 1));
     BlockRun run(reversed ? in1 : in0, reversed ? in0 : in1, out0, out1, source, follower,
                  EnvelopeFollower::Settings(c.boost, c.attackCoef, c.releaseCoef), firstDesign,
-                 SectionRun(filter, rings), filter.coef);
+                 filter.coef);
+    SectionRun section(filter, rings);
     // The follower starts alone, runs beside the filter kFollowerLead frames
     // ahead (kShortLead in a short block), and the filter finishes alone.
     // Every frame of the block is read and written once, whatever its length.
     const int lead = std::min(frames, frames < kShortBlock ? kShortLead : kFollowerLead);
-    followAndFilter<true, false>(run, lead);
-    followAndFilter<true, true>(run, frames - lead);
-    followAndFilter<false, true>(run, lead);
+    followAndFilter<true, false>(run, section, lead);
+    followAndFilter<true, true>(run, section, frames - lead);
+    followAndFilter<false, true>(run, section, lead);
     // The rings rotate once per frame; the run kept their newest entries.
     rings.advanceBy(static_cast<std::uint32_t>(frames));
-    run.section.store(filter, rings);
+    section.store(filter, rings);
     filter.coef = run.inForce;
     follower = run.follower;
     frameCount += static_cast<std::uint32_t>(frames);

@@ -78,15 +78,18 @@ private:
     // A block in progress: the buffers, the follower ahead and the filter
     // behind, each with its position in the block and the frame of its next
     // design point. Design points fall on the frames that bring the frame
-    // counter to a multiple of 32, counted since construction.
+    // counter to a multiple of 32, counted since construction. (The filter's
+    // own state runs beside it, in the caller's SectionRun: the run is handed
+    // to calls and so lives in memory, where copying the section's doubles in
+    // and out would cost a stall at each phase of the block.)
     struct BlockRun {
         BlockRun(const float* key, const float* audio, float* outL, float* outR,
                  ControlSource& source, const EnvelopeFollower& follower,
                  const EnvelopeFollower::Settings& settings, int firstDesign,
-                 const SectionRun& section, const BiquadCoefficients& inForce)
+                 const BiquadCoefficients& inForce)
             : key(key), audio(audio), outL(outL), outR(outR), source(source), follower(follower),
-              settings(settings), followerDesignAt(firstDesign), section(section), inForce(inForce),
-              next(inForce), filterDesignAt(firstDesign) {}
+              settings(settings), followerDesignAt(firstDesign), inForce(inForce), next(inForce),
+              filterDesignAt(firstDesign) {}
         const float* key;
         const float* audio;
         float* outL;
@@ -96,17 +99,18 @@ private:
         EnvelopeFollower::Settings settings; // as read for the follower's current stretch
         int followed = 0;                    // frames the follower has run
         int followerDesignAt;                // its next design point
-        SectionRun section;
-        BiquadCoefficients inForce; // the design the filter runs on
-        BiquadCoefficients next;    // made by the follower for the filter's next design point
-        int filtered = 0;           // frames the filter has run
-        int filterDesignAt;         // its next design point
-        PendingDesign pending;      // `next` while it is being made
+        BiquadCoefficients inForce;          // the design the filter runs on
+        BiquadCoefficients next; // made by the follower for the filter's next design point
+        int filtered = 0;        // frames the filter has run
+        int filterDesignAt;      // its next design point
+        PendingDesign pending;   // `next` while it is being made
     };
     // Runs `frames` frames of the follower (when `follow`) and of the filter
-    // (when `filter`), each from where it stands; the follower makes the design
-    // for every design point it passes, the filter takes it up on arrival.
-    template <bool follow, bool filter> void followAndFilter(BlockRun& run, int frames);
+    // (when `filter`, on `section`), each from where it stands; the follower
+    // makes the design for every design point it passes, the filter takes it
+    // up on arrival.
+    template <bool follow, bool filter>
+    void followAndFilter(BlockRun& run, SectionRun& section, int frames);
     // The redesign for the envelope weight `weight` of a design point:
     // started towards `next` (or `next` kept, when nothing changed), and the
     // follower's settings read again for the frames after it.
