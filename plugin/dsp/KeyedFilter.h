@@ -31,7 +31,7 @@ constexpr int kFollowerLead = 16;
 // a long one pays back only over several design points. A short one lets
 // the design at a block's last frame, which the follower reaches that many
 // frames before the filter, proceed beside the filter's last frames.
-constexpr int kShortBlock = 2 * static_cast<int>(kRedesignInterval);
+constexpr int kShortBlock = 4 * static_cast<int>(kRedesignInterval);
 constexpr int kShortLead = 4;
 
 class KeyedFilter {
