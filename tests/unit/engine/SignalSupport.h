@@ -9,6 +9,7 @@
 #include "plugin/dsp/SoftClip.h"
 #include "plugin/params/Parameters.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -72,6 +73,45 @@ inline void fillMusic(Block& b, unsigned seed) {
     }
 }
 
+// The filter design written out plainly: the runtime's tangent and cosine,
+// the divisions as divisions, every stored coefficient rounded with its
+// offset. The plug-in's design takes shortcuts to the same singles.
+inline dsp::BiquadCoefficients plainDesign(int type, float frequency, float resonance, float fs) {
+    using dsp::single;
+    const double dfs = fs;
+    const float F = std::min(single(double(frequency) + 0.01), single(0.44 * dfs));
+    const float R = single(double(resonance) + 0.01);
+    const double dF = F, dR = R;
+    const float w = single(dF / dfs + 1e-15), wb = single(dR * dF / dfs);
+    double b0 = 1, b1 = 0, b2 = 0, a0 = 0, a1 = 0, a2 = 0;
+    if (type == dsp::kFilterLow || type == dsp::kFilterHigh) {
+        const bool low = type == dsp::kFilterLow;
+        const double sign = low ? 1.0 : -1.0;
+        const double c = low ? single(1.0 / std::tan(3.14159 * w)) : single(std::tan(3.14159 * w));
+        const double k = single(std::sqrt((1.0 - dR) * (1.0 - dR) * 8.0));
+        const double g = single(1.0 / (k * c + 1.0 + c * c));
+        b0 = g, b1 = single(sign * 2.0 * g), b2 = g;
+        a1 = single(sign * (1.0 - c * c) * 2.0 * g);
+        a2 = single((1.0 - k * c + c * c) * g);
+    } else if (type == dsp::kFilterBandPass || type == dsp::kFilterBandReject) {
+        const bool pass = type == dsp::kFilterBandPass;
+        const double c =
+            pass ? single(1.0 / std::tan(3.14159 * wb)) : single(std::tan(3.14159 * wb));
+        const double d = single(std::cos(6.28318 * w) * 2.0);
+        const double g = single(1.0 / (1.0 + c));
+        b0 = g, b1 = pass ? 0.0 : single(-d * g), b2 = pass ? -g : g;
+        a1 = single(pass ? -c * d * g : -d * g);
+        a2 = single(pass ? (c - 1.0) * g : (1.0 - c) * g);
+    }
+    dsp::BiquadCoefficients out{{single(b0 + 1e-15), single(b1 + 1e-15), single(b2 + 1e-15)},
+                                {single(a0 + 1e-15), single(a1 + 1e-15), single(a2 + 1e-15)}};
+    for (int i = 0; i < 3; ++i)
+        if (!std::isfinite(out.coefB[i]) || !std::isfinite(out.coefA[i]))
+            out = {{single(1.0 + 1e-15), single(1e-15), single(1e-15)},
+                   {single(1e-15), single(1e-15), single(1e-15)}};
+    return out;
+}
+
 // The signal path written out plainly, step by step: shifting history
 // variables instead of rings, the follower and recursion inline.
 struct ReferencePath {
@@ -103,7 +143,7 @@ struct ReferencePath {
         if (count % 32 == 0) {
             const float m = single((double(fvar1) - fvar0) * e + fvar0);
             const float cutoff = single(double(dsp::pow2(single(10.0 * m))) * 15.0);
-            const auto c = dsp::designFilter(type, cutoff, filterQ, fs);
+            const auto c = plainDesign(type, cutoff, filterQ, fs);
             b0 = c.coefB[0], b1 = c.coefB[1], b2 = c.coefB[2], a1 = c.coefA[1], a2 = c.coefA[2];
         }
         const float x0 = single(double(audio) + 1e-15);
