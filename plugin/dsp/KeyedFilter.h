@@ -106,11 +106,11 @@ private:
         PendingDesign pending;   // `next` while it is being made
     };
     // Runs `frames` frames of the follower (when `follow`) and of the filter
-    // (when `filter`, on `section`), each from where it stands; the follower
+    // (when `filter`, on `state`), each from where it stands; the follower
     // makes the design for every design point it passes, the filter takes it
     // up on arrival.
     template <bool follow, bool filter>
-    void followAndFilter(BlockRun& run, SectionRun& section, int frames);
+    void followAndFilter(BlockRun& run, SectionRun& state, int frames);
     // The redesign for the envelope weight `weight` of a design point:
     // started towards `next` (or `next` kept, when nothing changed), and the
     // follower's settings read again for the frames after it.
