@@ -5,10 +5,9 @@
 // divisions; through the C runtime's functions that chain is longer than the
 // processor can hide behind the filter's own work, most of all where the
 // runtime's functions are slow (the Windows builds). Here each function is
-// reduced exactly to a short Taylor series around the nearest of 32 points
-// whose values a table holds (sin and cos of j pi / 32, the exponent at
-// multiples of 1/32),
-// accurate to a few units in the last place of a double.
+// reduced to a short Taylor series around the nearest point whose values a
+// table holds (sin and cos at multiples of pi / 128, the exponent at
+// multiples of 1/32), accurate to a few units in the last place of a double.
 //
 // The design rounds each of these values to single precision at once. Two
 // doubles within 2^-40 of each other round to different singles only when a
