@@ -47,27 +47,82 @@ make_comma_locale() {
   locale-gen >/dev/null
 }
 
-if [ "${#missing[@]}" = 0 ] && [ "$need_i386" = 0 ]; then
-  if have_comma_locale; then exit 0; fi
-  if [ "$(id -u)" != 0 ]; then
-    echo "Run as root: locale $comma_locale is needed (uncomment it in /etc/locale.gen, run locale-gen)" >&2
-    exit 1
+# 32-bit x86 programs (wine32, which runs the win32 DLL and its tests, and
+# LMMS) on a kernel that cannot execute them: some virtual machines' kernels
+# are built without IA-32 emulation, and there the 32-bit loader answers
+# "Exec format error". qemu's user-mode emulator runs them instead, through
+# a binfmt_misc handler for i386 ELF programs. It needs qemu 10 or later,
+# from bookworm-backports where the release's own is older: under bookworm's
+# qemu 7.2 wine32 stops with "failed to map the shared user data" (its
+# reserved address space refuses Wine's fixed mapping). Nothing of this
+# happens where the kernel runs 32-bit programs itself.
+binfmt=/proc/sys/fs/binfmt_misc
+qemu_min=1:10
+runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+qemu_usable() {
+  local v
+  v=$(dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null) || return 1
+  [ -x /usr/bin/qemu-i386 ] && dpkg --compare-versions "$v" ge "$qemu_min"
+}
+emulate_32bit() {
+  if ! qemu_usable; then
+    local suite=()
+    if [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ]; then
+      if ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d; then
+        printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' \
+          'Suites: bookworm-backports' 'Components: main' \
+          'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' \
+          >/etc/apt/sources.list.d/bookworm-backports.sources
+        apt-get update -qq
+      fi
+      suite=(-t bookworm-backports)
+    fi
+    apt-get install -y -qq --no-install-recommends "${suite[@]}" qemu-user-static >/dev/null
+    qemu_usable || { echo "qemu-user-static $qemu_min or later could not be installed" >&2; return 1; }
   fi
-  make_comma_locale
+  [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
+  # A handler that is there and still does not run the loader is switched
+  # off or names another interpreter: it is replaced. The flags: F opens
+  # the interpreter now (it works in other mount namespaces too), P keeps
+  # argv[0], C takes the program's own credentials.
+  if [ -e "$binfmt/qemu-i386" ]; then echo -1 >"$binfmt/qemu-i386"; fi
+  echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:FPC' \
+    >"$binfmt/register"
+  runs_32bit
+}
+
+comma_locale_missing=0
+have_comma_locale || comma_locale_missing=1
+# wine32 brings the 32-bit loader; without it, whether it runs is not yet known.
+if [ "${#missing[@]}" = 0 ] && [ "$need_i386" = 0 ] && [ "$comma_locale_missing" = 0 ] &&
+  runs_32bit; then
   exit 0
 fi
 
 if [ "$(id -u)" != 0 ]; then
-  echo "Missing packages: ${missing[*]}" >&2
-  [ "$need_i386" = 1 ] && echo "Run as root: dpkg --add-architecture i386 && apt-get update" >&2
-  echo "Run as root: apt-get install -y ${missing[*]}" >&2
+  if [ "${#missing[@]}" != 0 ] || [ "$need_i386" = 1 ]; then
+    echo "Missing packages: ${missing[*]}" >&2
+    [ "$need_i386" = 1 ] && echo "Run as root: dpkg --add-architecture i386 && apt-get update" >&2
+    echo "Run as root: apt-get install -y ${missing[*]}" >&2
+  fi
+  [ "$comma_locale_missing" = 1 ] &&
+    echo "Run as root: locale $comma_locale is needed (uncomment it in /etc/locale.gen, run locale-gen)" >&2
+  if [ "${#missing[@]}" = 0 ] && ! runs_32bit; then
+    echo "This kernel does not execute 32-bit x86 programs (wine32, LMMS): run as root" \
+      "scripts/install-deps.sh, which installs qemu-user-static $qemu_min or later" \
+      "(bookworm-backports on Debian 12) and registers its qemu-i386 handler in $binfmt" >&2
+  fi
   exit 1
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-if [ "$need_i386" = 1 ]; then
-  dpkg --add-architecture i386
+if [ "${#missing[@]}" != 0 ] || [ "$need_i386" = 1 ]; then
+  [ "$need_i386" = 1 ] && dpkg --add-architecture i386
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 make_comma_locale
+if ! runs_32bit && ! emulate_32bit; then
+  echo "32-bit x86 programs still do not run here, through qemu-i386 either ($binfmt)" >&2
+  exit 1
+fi
