@@ -13,12 +13,13 @@ WINE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 
 
 def runs_32bit():
-    """Whether this machine's kernel executes 32-bit x86 programs (wine32,
-    the win32 DLL, LMMS); some virtual machines' kernels do not."""
+    """Whether this machine executes 32-bit x86 programs (wine32, the win32
+    DLL, LMMS): natively, or through qemu-i386 where the kernel cannot."""
     return subprocess.run([WINE, "--runs-32bit"]).returncode == 0
 
 
-NO_32BIT = ("this machine's kernel cannot execute 32-bit x86 programs (no IA-32 emulation), "
+NO_32BIT = ("this machine executes no 32-bit x86 program (its kernel has no IA-32 emulation "
+            "and no qemu-i386 handler is registered: scripts/install-deps.sh sets one up), "
             "so neither 32-bit Wine nor the win32 DLL can run")
 
 
