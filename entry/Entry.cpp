@@ -13,6 +13,7 @@ struct LoadTimeSetup {
 // Exported as `main` (by the module definition on Windows, by the assembler
 // name below elsewhere); C++ does not allow a function of that name here.
 extern "C" AEffect* VSTCALLBACK velmoraMain(audioMasterCallback audioMaster) {
+    FloatingPointScope fp;
     // Without a callback the host cannot be asked its version; a host that
     // passes none gets no instance rather than a crash.
     if (!audioMaster) return nullptr;

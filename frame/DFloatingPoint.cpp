@@ -5,17 +5,13 @@
 #define VELMORA_X86 1
 #endif
 
-namespace {
-constexpr std::uint32_t kMxcsrAllMasks = 0x1F80; // IM DM ZM OM UM PM
-}
-
 void setupLibraryFloatingPoint() {
 #if defined(__i386__)
     std::uint16_t cw = kLibraryX87ControlWord;
     __asm__ volatile("fldcw %0" : : "m"(cw));
 #endif
 #if defined(VELMORA_X86)
-    _mm_setcsr(_mm_getcsr() | kMxcsrAllMasks);
+    _mm_setcsr(_mm_getcsr() | kMxcsrExceptionMasks);
 #endif
 }
 

@@ -3,15 +3,17 @@
 # outside the process: the validator's own verdicts, and under Wine the
 # memory of the Windows process as Linux sees it.
 #
-#   validate.sh --native VALIDATOR PLUGIN SECONDS
+#   validate.sh --native VALIDATOR PLUGIN SECONDS [ARG]...
 #          Linux build, editors in a real X window on a private Xvfb display
-#   validate.sh --wine VALIDATOR.exe PLUGIN.dll SECONDS
-#          win32 build under Wine, in a fresh prefix, editors in a real
+#   validate.sh --wine VALIDATOR.exe PLUGIN.dll SECONDS [ARG]...
+#          Windows build under Wine, in a fresh prefix, editors in a real
 #          window on a private Xvfb display
+# Further arguments go to the validator (--only NAME: one attack).
 # Ends with "N passed, M failed" (the validator's attacks, plus the memory
 # check under Wine).
 set -u
 mode=$1 validator=$2 plugin=$3 seconds=$4
+shift 4
 work=$(mktemp -d /tmp/velmora-validate.XXXXXX)
 wine=$(dirname "$0")/../../scripts/wine.sh # the Wine loader this machine runs
 . "$(dirname "$0")/../support/xvfb.sh"
@@ -33,7 +35,7 @@ extra_pass=0 extra_fail=0
 case $mode in
 --native)
     start_display || { echo "0 passed, 1 failed"; exit 1; }
-    "$validator" "$plugin" --seconds "$seconds" | tee "$work/out"
+    "$validator" "$plugin" --seconds "$seconds" "$@" | tee "$work/out"
     rc=${PIPESTATUS[0]}
     ;;
 --wine)
@@ -46,7 +48,7 @@ case $mode in
         >"$work/reg.log" 2>&1
     wineserver -w
     windll="Z:${plugin//\//\\}"
-    "$wine" "$validator" "$windll" --seconds "$seconds" >"$work/out" 2>"$work/err" &
+    "$wine" "$validator" "$windll" --seconds "$seconds" "$@" >"$work/out" 2>"$work/err" &
     launcher=$!
     # The Windows process as Linux sees it: its resident size, sampled.
     peak=0 first=0 last=0
@@ -78,7 +80,7 @@ case $mode in
     fi
     ;;
 *)
-    echo "usage: validate.sh --native|--wine VALIDATOR PLUGIN SECONDS"
+    echo "usage: validate.sh --native|--wine VALIDATOR PLUGIN SECONDS [ARG]..."
     exit 2
     ;;
 esac

@@ -1,14 +1,18 @@
 // velmora-validate: loads a VST 2 plug-in binary through its exported entry,
 // as a host does, and attacks it as a hostile or careless host would.
 //
-//   velmora-validate PLUGIN [--seconds S] [--seed N]
+//   velmora-validate PLUGIN [--seconds S] [--seed N] [--only NAME]
 //
-// Five attacks, each bounded in time by S seconds (or by its own counts):
-// dispatcher fuzz, text bounds, processing abuse, lifecycle, threads. Each
-// prints its counts and PASS or FAIL; the last line is
-// "validate: N passed, M failed". The exit status is 0 only when all pass.
+// Attacks, each bounded in time by S seconds (or by its own counts):
+// dispatcher fuzz, text bounds, processing abuse, lifecycle, threads, the
+// coherence after a two-thread storm, names at a page's end and while
+// renamed, every entry with floating-point exceptions unmasked, and the
+// editor's X displays (Linux). Each prints its counts and PASS or FAIL; the
+// last line is "validate: N passed, M failed". The exit status is 0 only
+// when all pass. --only runs the one attack of that name.
 #include "tools/host/VstHost.h"
 #include "tools/validate/DisplayAttacks.h"
+#include "tools/validate/HostFloatingPoint.h"
 #include "tools/validate/HostWindow.h"
 
 #include <algorithm>
@@ -1016,6 +1020,143 @@ bool namesWhileRenamed(const Target& t, double seconds) {
                          " renames, " + std::to_string(torn) + " torn");
 }
 
+// ---- 9. exceptions unmasked ------------------------------------------------------------
+
+// Every entry a host calls, from a thread whose invalid operation, division
+// by zero and overflow exceptions are unmasked (as Delphi's runtime leaves
+// its threads), with hostile values: NaN and infinite rates, parameters and
+// samples, the largest finite ones, subnormals; and the editor open at each
+// scale with its timers running. No call may trap, and each must leave the
+// thread's floating-point controls as it found them.
+bool unmaskedExceptions(const Target& t) {
+    Attack attack("exceptions unmasked");
+    if (!validate::floatingPointStateKnown()) return attack.finish("not applicable: not x86");
+    const validate::FloatingPointState masked = validate::currentFloatingPoint();
+    const validate::FloatingPointState delphi = validate::delphiHost(masked);
+    static const char* current = nullptr;
+    validate::reportTrapsAs(&current);
+    long calls = 0;
+    std::string what;
+    // Runs one call in the host's environment and checks what it leaves.
+    const auto call = [&](std::string name, const std::function<void()>& f) {
+        what = std::move(name);
+        current = what.c_str();
+        validate::setFloatingPoint(delphi);
+        f();
+        const validate::FloatingPointState after = validate::currentFloatingPoint();
+        validate::setFloatingPoint(masked);
+        current = nullptr;
+        ++calls;
+        attack.check(after.sameControls(delphi),
+                     what + " left " + after.text() + " (the host had " + delphi.text() + ")");
+    };
+    const float kHostileValues[] = {kNaN,           kInf,  -kInf, FLT_MAX, -FLT_MAX,
+                                    FLT_MIN / 4.0f, -0.0f, 1e30f, 0.5f};
+    const auto valueText = [](float v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", static_cast<double>(v));
+        return std::string(text);
+    };
+
+    float rate = 44100.0f;
+    std::unique_ptr<vhost::Host> host;
+    call("main", [&] { host = t.open(&rate); });
+    if (!host) {
+        attack.fail("no instance");
+        return attack.finish(std::to_string(calls) + " calls");
+    }
+    // Two blocks of every hostile kind, the key and the audio in turn.
+    std::vector<float> a(256), b(256), c(256), d(256);
+    Hostile h(7);
+    const auto blocks = [&](const std::string& context) {
+        const float kSamples[] = {kNaN, kInf, -kInf, FLT_MAX, -FLT_MAX, FLT_MIN / 4.0f, 1e38f};
+        for (const float s : kSamples)
+            for (int side = 0; side < 3; ++side) {
+                for (std::size_t i = 0; i < a.size(); ++i) {
+                    const float ordinary = h.unit() * 2.0f - 1.0f;
+                    a[i] = side != 1 && i % 3 == 0 ? s : ordinary;
+                    b[i] = side != 0 && i % 5 == 0 ? s : ordinary;
+                }
+                float* in[2] = {a.data(), b.data()};
+                float* out[2] = {c.data(), d.data()};
+                const std::string where = context + ", " + valueText(s) + " samples in input " +
+                                          (side == 0   ? "1"
+                                           : side == 1 ? "2"
+                                                       : "1 and 2");
+                call("processReplacing, " + where, [&] { host->processReplacing(in, out, 256); });
+                call("process, " + where, [&] { host->process(in, out, 256); });
+            }
+    };
+
+    call("effMainsChanged", [&] { host->resume(); });
+    blocks("at 44100 Hz");
+    for (const float r : {kNaN, kInf, -kInf, 0.0f, -1.0f, FLT_MAX, FLT_MIN / 4.0f, 96000.0f}) {
+        rate = r;
+        call("effSetSampleRate(" + valueText(r) + ")", [&] { host->setSampleRate(r); });
+        call("setParameter(0) at " + valueText(r) + " Hz", [&] { host->setParameter(0, 0.3f); });
+    }
+    blocks("after hostile rates");
+    for (const VstInt32 index : {0, 1, 2, 3, 4, 5, 6, 7, 8, 119})
+        for (const float v : kHostileValues) {
+            const std::string p = "(" + std::to_string(index) + ", " + valueText(v) + ")";
+            call("setParameter" + p, [&] { host->setParameter(index, v); });
+            call("getParameter after setParameter" + p, [&] { (void)host->getParameter(index); });
+            call("effGetParamDisplay after setParameter" + p,
+                 [&] { (void)host->getString(effGetParamDisplay, index); });
+        }
+    blocks("after hostile parameters");
+    // The signal path at the edges of what it accepts: every filter type
+    // at the lowest and highest rate, sweep, resonance, gain and speeds,
+    // each with every kind of hostile sample.
+    for (const float r : {FLT_MIN, 1.0f, 192000.0f, FLT_MAX}) {
+        rate = r;
+        call("effSetSampleRate(" + valueText(r) + ")", [&] { host->setSampleRate(r); });
+        for (int type = 0; type < 5; ++type)
+            for (const float edge : {0.0f, 1.0f}) {
+                const float settings[] = {edge, 1.0f - edge, (type + 0.5f) / 4.99f, edge, edge,
+                                          edge, 1.0f - edge};
+                for (VstInt32 i = 0; i < 7; ++i)
+                    call("setParameter(" + std::to_string(i) + ")",
+                         [&] { host->setParameter(i, settings[i]); });
+                blocks("at " + valueText(r) + " Hz, filter type " + std::to_string(type) +
+                       ", the other controls at " + valueText(edge));
+            }
+    }
+    for (const float v : kHostileValues)
+        call("effVendorSpecific and effSetSampleRate with opt " + valueText(v), [&] {
+            host->dispatch(effVendorSpecific, 0, 0, nullptr, v);
+            host->dispatch(effSetSampleRate, 0, 0, nullptr, v);
+        });
+    if (t.window) {
+        const VstInt32 kPreS = ('P' << 24) | ('r' << 16) | ('e' << 8) | 'S';
+        const VstIntPtr kAeCs = ('A' << 24) | ('e' << 16) | ('C' << 8) | 's';
+        for (const float scale : {1.0f, 1.5f, 2.0f, 3.0f, kNaN, kInf}) {
+            const std::string at = " at scale " + valueText(scale);
+            call("effVendorSpecific (the host's scale)" + at,
+                 [&] { host->dispatch(effVendorSpecific, kPreS, kAeCs, nullptr, scale); });
+            call("effEditOpen" + at, [&] { host->dispatch(effEditOpen, 0, 0, t.parent()); });
+            // Long enough for both timers to fire: the window's messages
+            // run in the host's environment too.
+            const auto until = Clock::now() + std::chrono::milliseconds(600);
+            for (int k = 0; Clock::now() < until; ++k) {
+                call("effEditIdle and the window's messages" + at, [&] {
+                    host->dispatch(effEditIdle);
+                    t.pump();
+                });
+                if (k % 4 == 0)
+                    call("setParameter(3, NaN) with the editor open" + at,
+                         [&] { host->setParameter(3, kNaN); });
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            call("effEditClose" + at, [&] { host->dispatch(effEditClose); });
+        }
+    }
+    blocks("at the end");
+    call("effClose", [&] { host->close(); });
+    return attack.finish(std::to_string(calls) + " calls" +
+                         (t.window ? ", the editor at 1x to 3x" : ", no display for the editor"));
+}
+
 // ---- command line ----------------------------------------------------------------------
 
 // Wine maps the Unix root to drive Z:; a Unix path from a script needs it.
@@ -1027,10 +1168,11 @@ std::string nativePath(const std::string& p) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: velmora-validate PLUGIN [--seconds S] [--seed N]\n"
+    std::fprintf(stderr, "usage: velmora-validate PLUGIN [--seconds S] [--seed N] [--only NAME]\n"
                          "Attacks a VST 2 plug-in as a hostile host would; each attack takes\n"
                          "about S seconds (default 10). Ends with 'validate: N passed, M "
-                         "failed'.\n");
+                         "failed'. --only runs one attack: fuzz, text, processing, lifecycle,\n"
+                         "threads, coherence, names, renames, unmasked or display.\n");
     return 2;
 }
 
@@ -1040,6 +1182,7 @@ int main(int argc, char** argv) {
     std::string plugin;
     double seconds = 10.0;
     std::uint64_t seed = 1;
+    std::string only; // one attack's name, or every attack
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if ((a == "--seconds" || a == "--seed") && i + 1 < argc) {
@@ -1052,6 +1195,8 @@ int main(int argc, char** argv) {
                 seed = std::strtoull(v, &end, 10);
                 if (*end) return usage();
             }
+        } else if (a == "--only" && i + 1 < argc) {
+            only = argv[++i];
         } else if (a == "-h" || a == "--help") {
             return usage();
         } else if (plugin.empty() && a[0] != '-') {
@@ -1080,23 +1225,26 @@ int main(int argc, char** argv) {
                 t.window ? "editors in a real window" : "no display: editors cannot open");
     std::fflush(stdout);
 
-    const std::function<bool()> attacks[] = {
-        [&] { return dispatcherFuzz(t, seconds, seed); },
-        [&] { return textBounds(t); },
-        [&] { return processingAbuse(t, seconds, seed); },
-        [&] { return lifecycle(t, seed); },
-        [&] { return threads(t, seconds, seed); },
-        [&] { return stormCoherence(t, seconds, seed); },
-        [&] { return namesAtPageEnd(t); },
-        [&] { return namesWhileRenamed(t, seconds); },
+    const std::pair<const char*, std::function<bool()>> attacks[] = {
+        {"fuzz", [&] { return dispatcherFuzz(t, seconds, seed); }},
+        {"text", [&] { return textBounds(t); }},
+        {"processing", [&] { return processingAbuse(t, seconds, seed); }},
+        {"lifecycle", [&] { return lifecycle(t, seed); }},
+        {"threads", [&] { return threads(t, seconds, seed); }},
+        {"coherence", [&] { return stormCoherence(t, seconds, seed); }},
+        {"names", [&] { return namesAtPageEnd(t); }},
+        {"renames", [&] { return namesWhileRenamed(t, seconds); }},
+        {"unmasked", [&] { return unmaskedExceptions(t); }},
     };
     int passed = 0, failed = 0;
-    for (const auto& attack : attacks) (attack() ? passed : failed)++;
+    for (const auto& [name, attack] : attacks)
+        if (only.empty() || only == name) (attack() ? passed : failed)++;
     t.window.reset();
     t.library.reset();
     // With the validator's handle released: these load the plug-in with
     // handles of their own, and one sees it unload.
-    validate::displayAttacks(nativePath(plugin), passed, failed);
+    if (only.empty() || only == "display")
+        validate::displayAttacks(nativePath(plugin), passed, failed);
     std::printf("validate: %d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include "editor/MouseRouter.h"
 #include "editor/RasterSurface.h"
+#include "frame/DFloatingPoint.h"
 #include "plugin/params/DecimalSeparator.h"
 
 #ifndef NOMINMAX
@@ -458,7 +459,10 @@ void Win32RasterSurface::textOut(int x, int y, std::string_view text) {
 
 // ---- window ---------------------------------------------------------------
 
+// Windows calls this from the host's message loop, in the host thread's
+// floating-point environment.
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    FloatingPointScope fp;
     if (message == WM_NCCREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
