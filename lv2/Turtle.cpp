@@ -20,11 +20,14 @@ using namespace lv2glue;
 constexpr std::string_view kPrefixes = R"(@prefix doap: <http://usefulinc.com/ns/doap#> .
 @prefix foaf: <http://xmlns.com/foaf/0.1/> .
 @prefix lv2: <http://lv2plug.in/ns/lv2core#> .
+@prefix opts: <http://lv2plug.in/ns/ext/options#> .
+@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .
 @prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .
 @prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .
 @prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
 @prefix ui: <http://lv2plug.in/ns/extensions/ui#> .
 @prefix units: <http://lv2plug.in/ns/extensions/units#> .
+@prefix urid: <http://lv2plug.in/ns/ext/urid#> .
 )";
 
 // A single as a Turtle decimal: the shortest text that reads back as the
@@ -73,7 +76,7 @@ void controlPort(std::ostream& o, const ParameterInfo& p) {
     case UnitKind::Choice:
         // Two choices are a switch; more are a list to pick from.
         o << " ;\n\t\tlv2:portProperty "
-          << (p.choices.size() == 2 ? "lv2:toggled" : "lv2:integer , lv2:enumeration");
+          << (params::isSwitch(p.index) ? "lv2:toggled" : "lv2:integer , lv2:enumeration");
         for (std::size_t k = 0; k < p.choices.size(); ++k)
             o << (k == 0 ? " ;\n\t\tlv2:scalePoint [\n" : " , [\n") << "\t\t\trdfs:label "
               << quoted(p.choices[k]) << " ;\n\t\t\trdf:value " << number(static_cast<float>(k))
@@ -82,14 +85,50 @@ void controlPort(std::ostream& o, const ParameterInfo& p) {
     }
 }
 
+// A port group's URI: the plug-in's with the group's symbol as fragment.
+std::string groupUri(Group g) {
+    for (const GroupInfo& info : kGroups)
+        if (info.group == g) return uri(std::string(kPluginUri) + "#" + std::string(info.symbol));
+    return {};
+}
+
 void audioPort(std::ostream& o, const AudioPortInfo& a) {
     o << "\t\ta lv2:" << (a.input ? "InputPort" : "OutputPort") << " , lv2:AudioPort ;\n"
       << "\t\tlv2:index " << static_cast<unsigned>(a.index) << " ;\n"
       << "\t\tlv2:symbol " << quoted(a.symbol) << " ;\n"
-      << "\t\tlv2:name " << quoted(a.name);
+      << "\t\tlv2:name " << quoted(a.name) << " ;\n"
+      << "\t\tpg:group " << groupUri(a.group) << " ;\n"
+      << "\t\tlv2:designation pg:" << a.designation;
     // The key is a side-chain: hosts do not count it as a main input, and
     // may leave it unconnected (then it is silence).
     if (a.sideChain) o << " ;\n\t\tlv2:portProperty lv2:isSideChain , lv2:connectionOptional";
+}
+
+// The host's bypass: hosts that find a port designated lv2:enabled switch
+// the plug-in through it instead of passing its inputs on themselves, which
+// would give the Key on one output.
+void enabledPort(std::ostream& o) {
+    o << "\t\ta lv2:InputPort , lv2:ControlPort ;\n"
+      << "\t\tlv2:index " << static_cast<unsigned>(kPortEnabled) << " ;\n"
+      << "\t\tlv2:symbol " << quoted(kEnabledSymbol) << " ;\n"
+      << "\t\tlv2:name " << quoted(kEnabledName) << " ;\n"
+      << "\t\tlv2:designation lv2:enabled ;\n"
+      << "\t\tlv2:default " << number(1.0f) << " ;\n\t\tlv2:minimum " << number(0.0f)
+      << " ;\n\t\tlv2:maximum " << number(1.0f) << " ;\n"
+      << "\t\tlv2:portProperty lv2:toggled , lv2:connectionOptional";
+}
+
+// The groups: the Key's is a side-chain of the main input's.
+void groups(std::ostream& o) {
+    for (const GroupInfo& g : kGroups) {
+        o << "\n"
+          << groupUri(g.group) << "\n\ta pg:" << (g.stereo ? "StereoGroup" : "MonoGroup")
+          << " , pg:" << (g.input ? "InputGroup" : "OutputGroup") << " ;\n";
+        if (g.group == Group::SideChain)
+            o << "\tpg:sideChainOf " << groupUri(Group::MainInput) << " ;\n";
+        o << "\tlv2:symbol " << quoted(g.symbol) << " ;\n\trdfs:label " << quoted(g.label)
+          << " .\n";
+    }
 }
 
 std::string manifest() {
@@ -113,6 +152,8 @@ std::string description() {
          "the Audio passes.\" ;\n"
       << "\tlv2:optionalFeature lv2:hardRTCapable ;\n"
       << "\tui:ui " << uri(kUiUri) << " ;\n"
+      << "\tpg:mainInput " << groupUri(Group::MainInput) << " ;\n"
+      << "\tpg:mainOutput " << groupUri(Group::MainOutput) << " ;\n"
       << "\tlv2:port";
     bool first = true;
     auto open = [&] {
@@ -129,11 +170,17 @@ std::string description() {
         audioPort(o, a);
         o << "\n\t]";
     }
-    o << " .\n\n"
+    open();
+    enabledPort(o);
+    o << "\n\t] .\n";
+    groups(o);
+    o << "\n"
       << uri(kUiUri) << "\n"
       << "\ta ui:X11UI ;\n"
       << "\tlv2:requiredFeature ui:parent , ui:idleInterface ;\n"
-      << "\tlv2:optionalFeature ui:resize , ui:touch , ui:noUserResize ;\n"
+      << "\tlv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , opts:options , urid:map "
+         ";\n"
+      << "\topts:supportedOption ui:scaleFactor ;\n"
       << "\tlv2:extensionData ui:idleInterface .\n";
     return o.str();
 }

@@ -13,16 +13,21 @@
 #include "editor/EditedEffect.h"
 #include "editor/Platform.h"
 #include "editor/uEditor.h"
+#include "frame/DFloatingPoint.h"
 #include "lv2/Ports.h"
 #include "plugin/params/Units.h"
 
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -46,10 +51,11 @@ public:
         if (window) window->endGesture();
     }
 
-    // The window in the host's window `parent`; false when it cannot be
-    // made (no display, a parent id that is no window).
-    bool open(void* parent) {
-        window = TPluginEditorWindow::create(ui::editorPlatform(), parent, &values);
+    // The window in the host's window `parent`, at `scale` where the host
+    // gives one (else the system's); false when it cannot be made (no
+    // display, a parent id that is no window).
+    bool open(void* parent, std::optional<ui::Scale> scale) {
+        window = TPluginEditorWindow::create(ui::editorPlatform(), parent, &values, scale);
         if (!window) return false;
         TPluginEditorWindow& w = *window;
         // The host sends every control's value after this; until then the
@@ -107,30 +113,58 @@ private:
     std::unique_ptr<TPluginEditorWindow> window;
 };
 
+// The scale the host asks the UI to draw at (ui:scaleFactor among its
+// options, a float), or none: then the system's scale (Xft.dpi, GDK_SCALE)
+// holds, as for the VST 2 editor.
+std::optional<ui::Scale> hostScale(const LV2_Feature* const* features) {
+    auto options = static_cast<const LV2_Options_Option*>(feature(features, LV2_OPTIONS__options));
+    auto map = static_cast<const LV2_URID_Map*>(feature(features, LV2_URID__map));
+    if (!options || !map || !map->map) return std::nullopt;
+    const LV2_URID scaleFactor = map->map(map->handle, LV2_UI__scaleFactor);
+    const LV2_URID atomFloat = map->map(map->handle, LV2_ATOM__Float);
+    for (const LV2_Options_Option* o = options; o->key != 0 || o->value != nullptr; ++o) {
+        if (o->key != scaleFactor || o->type != atomFloat || o->size != sizeof(float) || !o->value)
+            continue;
+        float factor;
+        std::memcpy(&factor, o->value, sizeof factor);
+        return ui::Scale::nearest(factor);
+    }
+    return std::nullopt;
+}
+
+// The host's calls, each with every floating-point exception masked.
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
                          LV2UI_Write_Function write, LV2UI_Controller controller,
                          LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    FloatingPointScope fp;
     if (!pluginUri || kPluginUri != pluginUri || !write || !widget) return nullptr;
     void* parent = const_cast<void*>(feature(features, LV2_UI__parent));
     if (!parent) return nullptr;
     auto touch = static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch));
     auto resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
     std::unique_ptr<EditorUi> ui(new (std::nothrow) EditorUi(write, controller, touch));
-    if (!ui || !ui->open(parent)) return nullptr;
+    if (!ui || !ui->open(parent, hostScale(features))) return nullptr;
     ui::NativeWindow& native = ui->editor().native();
     *widget = native.nativeHandle();
     if (resize) resize->ui_resize(resize->handle, native.clientWidth(), native.clientHeight());
     return ui.release();
 }
 
-void cleanup(LV2UI_Handle h) { delete static_cast<EditorUi*>(h); }
+void cleanup(LV2UI_Handle h) {
+    FloatingPointScope fp;
+    delete static_cast<EditorUi*>(h);
+}
 
 void portEvent(LV2UI_Handle h, std::uint32_t port, std::uint32_t size, std::uint32_t format,
                const void* buffer) {
+    FloatingPointScope fp;
     static_cast<EditorUi*>(h)->portEvent(port, size, format, buffer);
 }
 
-int idle(LV2UI_Handle h) { return static_cast<EditorUi*>(h)->idle(); }
+int idle(LV2UI_Handle h) {
+    FloatingPointScope fp;
+    return static_cast<EditorUi*>(h)->idle();
+}
 
 const LV2UI_Idle_Interface kIdle{idle};
 

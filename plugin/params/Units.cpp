@@ -85,6 +85,11 @@ UnitRange unitRange(int index) {
     return {0.0f, static_cast<float>(choiceCount(info) - 1)};
 }
 
+bool isSwitch(int index) {
+    const ParameterInfo& info = row(index);
+    return info.unit == UnitKind::Choice && choiceCount(info) == 2;
+}
+
 int choiceOf(int index, float p) {
     dsp::Controls c;
     row(index).map(dsp::limit(p), kAnyRate, c);
@@ -108,7 +113,10 @@ float normalisedValue(int index, float u) {
     const UnitRange range = unitRange(index);
     if (!(u >= range.minimum)) u = range.minimum;
     if (u > range.maximum) u = range.maximum;
-    if (info.unit == UnitKind::Choice) return choiceValue(index, static_cast<int>(std::lround(u)));
+    if (info.unit == UnitKind::Choice) {
+        if (isSwitch(index)) return choiceValue(index, switchedOn(u) ? 1 : 0);
+        return choiceValue(index, static_cast<int>(std::lround(u)));
+    }
     return shortestNormalisedValue(info, u);
 }
 

@@ -21,6 +21,8 @@
 
 #include "plugin/params/Parameters.h"
 
+#include <cmath>
+
 namespace params {
 
 // The unit's range: the unit values of p = 0 and p = 1.
@@ -45,8 +47,17 @@ float unitValue(int index, float p);
 // The normalised value of unit value u: of those whose nearest unit value
 // is u, the shortest decimal. Values outside the unit's range (and NaN,
 // which counts as its minimum) are first brought into it; a choice's number
-// is rounded to the nearest choice.
+// is rounded to the nearest choice, except a switch's (below), which is on
+// above 0.
 float normalisedValue(int index, float u);
+
+// Whether acting parameter `index` is a switch: a choice of two, which hosts
+// show as a toggle (the stereo swap). A toggle is on at any value above 0
+// and off at 0 or below, NaN included, as LV2 defines its toggled ports (a
+// quiet comparison: a NaN raises no exception, which the audio thread could
+// not afford where a host has unmasked them).
+bool isSwitch(int index);
+inline bool switchedOn(float u) { return std::isgreater(u, 0.0f); }
 
 // The number of the choice that the effect makes of p: the filter type it
 // runs, or 1 where it swaps the inputs. Only for Choice parameters.

@@ -82,7 +82,7 @@ def bundle_group():
         r = run(["lv2ls"], env=lv2_env(), check=True)
         assert URI in r.stdout.split(), r.stdout
 
-    @case("lv2info shows a filter by Pemberly with its X11 editor and twelve ports")
+    @case("lv2info shows a filter by Pemberly with its X11 editor and thirteen ports")
     def _():
         r = run(["lv2info", URI], env=lv2_env(), check=True)
         out = r.stdout
@@ -94,7 +94,7 @@ def bundle_group():
         assert "velmora-lv2-ui.so" in out
         assert "http://lv2plug.in/ns/lv2core#hardRTCapable" in out
         ports = re.split(r"\n\tPort \d+:\n", out)[1:]
-        assert len(ports) == 12, len(ports)
+        assert len(ports) == 13, len(ports)
 
         def port(i):
             return ports[i]
@@ -132,6 +132,37 @@ def bundle_group():
             assert re.search(rf"Name:\s+{name}$", p, re.M), p
         assert "lv2core#isSideChain" in port(9) and "lv2core#connectionOptional" in port(9)
         assert "isSideChain" not in port(8)
+        # The groups: Audio and Key each a mono group's centre, the outputs
+        # the stereo group's left and right.
+        for i, group, element in ((8, "main_in", "center"), (9, "sidechain_in", "center"),
+                                  (10, "main_out", "left"), (11, "main_out", "right")):
+            assert re.search(rf"Group:\s+urn:pemberly:velmora#{group}$", port(i), re.M), port(i)
+            assert re.search(rf"Designation:\s+\S+port-groups#{element}$", port(i), re.M), port(i)
+        # The host's bypass, after the ports of the first release.
+        p = port(12)
+        assert "lv2core#ControlPort" in p and "lv2core#InputPort" in p, p
+        assert re.search(r"Symbol:\s+enabled$", p, re.M), p
+        assert re.search(r"Designation:\s+http://lv2plug.in/ns/lv2core#enabled$", p, re.M), p
+        assert re.search(r"Default:\s+1.000000$", p, re.M), p
+        assert "lv2core#toggled" in p, p
+
+    @case("the Key's group is a side-chain of the main input's; main input and output named")
+    def _():
+        r = run(["sordi", "-o", "ntriples", f"file://{os.path.join(bundle, 'velmora.ttl')}"],
+                check=True)
+        pg = "http://lv2plug.in/ns/ext/port-groups#"
+        triples = set(re.findall(r"^(<[^>]+>) (<[^>]+>) (\S+) \.$", r.stdout, re.M))
+        plugin, group = "<urn:pemberly:velmora>", "<urn:pemberly:velmora#{}>".format
+        for want in [(group("sidechain_in"), f"<{pg}sideChainOf>", group("main_in")),
+                     (plugin, f"<{pg}mainInput>", group("main_in")),
+                     (plugin, f"<{pg}mainOutput>", group("main_out")),
+                     (group("main_in"), "<http://www.w3.org/1999/02/22-rdf-syntax-ns#type>",
+                      f"<{pg}InputGroup>"),
+                     (group("sidechain_in"), "<http://www.w3.org/1999/02/22-rdf-syntax-ns#type>",
+                      f"<{pg}InputGroup>"),
+                     (group("main_out"), "<http://www.w3.org/1999/02/22-rdf-syntax-ns#type>",
+                      f"<{pg}StereoGroup>")]:
+            assert want in triples, want
 
     @case("the description gives the sweep in Hz and the rest in percent (units)")
     def _():

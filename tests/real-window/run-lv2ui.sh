@@ -122,6 +122,51 @@ ask children children
 check "cleanup destroys the UI's window" [ "$reply" = "children 0" ]
 ask openbad open
 check "without ui:parent instantiate answers no UI" [ "$reply" = "open 0" ]
+
+# ---- the host's scale (ui:scaleFactor), ahead of the desktop's -----------
+# The desktop asks for 3x (Xft.dpi 288); a host that gives ui:scaleFactor
+# has the last word, with the same nearest-of-1, 1.5, 2 and 3 rule.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xft.dpi:\t288\n')"
+for scaled in "1 390 158" "1.5 585 237" "2 780 316" "1.25 585 237" "0.5 390 158" "-"; do
+    read -r factor width height <<<"$scaled"
+    [ "$factor" = - ] && factor="" width=1170 height=474
+    ask "open $factor" open
+    expect_line size
+    size=$reply
+    ask close closed
+    check "with ${factor:+ui:scaleFactor $factor and }Xft.dpi 288 the UI opens at $width x $height" \
+        [ "$size" = "size $width $height" ]
+    check "and asks the host for that size (ui:resize)" \
+        grep -q "^resize $width $height$" "$transcript"
+done
+xprop -root -remove RESOURCE_MANAGER
+
+# ---- a host with floating-point exceptions unmasked ----------------------
+# Every call of the UI (instantiate, port events of hostile values, idle
+# with the timers and the mouse, cleanup) on a thread whose invalid
+# operation, division by zero and overflow trap, at 1x and 2x.
+ask unmask unmasked
+for factor in 1 2; do
+    ask "open $factor" open
+    expect_line editor
+    read -r _ ex ey <<<"$reply"
+    for value in nan inf -inf 3.4028235e38 -3.4028235e38 1e-40; do
+        for n in 0 2 3 4 7; do ask "port $n $value" "port $n"; done
+    done
+    zoom=$factor
+    xdotool mousemove $((ex + zoom * 34)) $((ey + zoom * 48)) mousedown 1
+    for col in 35 65 95 110; do
+        sleep 0.05
+        xdotool mousemove $((ex + zoom * (24 + col))) $((ey + zoom * 48))
+    done
+    xdotool mouseup 1
+    sleep 0.6 # both timers
+    ask close closed
+done
+zoom=1
+check "no call of the UI trapped with exceptions unmasked" kill -0 "$host_pid"
+check "no call of the UI left the host's floating-point controls changed" \
+    bash -c "! grep '^fpchanged' '$transcript'"
 ask quit bye
 end_rc=0
 exec 3>&-

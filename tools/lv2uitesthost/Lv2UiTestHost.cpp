@@ -6,14 +6,22 @@
 // UI (port_event) as hosts do. Commands, one per line, on standard input:
 //
 //   open          instantiates the UI in our window -> "open 1" or "open 0",
-//                 "editor X Y" (root position of the UI's window), after the
-//                 port_event of every control with the value we hold
+//                 "editor X Y" (root position of the UI's window) and
+//                 "size W H" (its size), after the port_event of every
+//                 control with the value we hold
+//   open F        the same with ui:scaleFactor F among the host's options
 //   openbad       instantiates it without ui:parent -> "open 0"
 //   close         cleanup -> "closed"
 //   get N         control N's value, normalised -> "param N VALUE"
 //   port N U      the host sets control N to U, in its unit -> "port N U"
+//                 (U may be nan, inf or -inf)
 //   set N V       the same with V normalised (the unit value is V's) -> "set N V"
 //   children      our window's descendants -> "children N"
+//   unmask        from now on this thread runs with invalid operation,
+//                 division by zero and overflow unmasked, as a host built
+//                 with Delphi does -> "unmasked"; a call of the UI that
+//                 leaves the floating-point controls changed prints
+//                 "fpchanged CALL", and a trap ends the host (SIGFPE)
 //   quit          cleans up -> "bye"
 //
 // What the UI asks is printed the moment it arrives: "write INDEX UNIT" for a
@@ -28,12 +36,16 @@
 #include "plugin/params/Units.h"
 #include "tools/host/LineProtocol.h"
 
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <X11/Xlib.h>
 
 #include <dlfcn.h>
+#include <fenv.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -42,8 +54,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,6 +76,42 @@ std::array<float, kNumActiveParams> ports{}; // in their units
 
 using vhost::say;
 
+// The URIDs this host hands out: each URI's place in the list, from 1.
+std::vector<std::string> urids;
+LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) {
+    for (std::size_t i = 0; i < urids.size(); ++i)
+        if (urids[i] == uri) return static_cast<LV2_URID>(i + 1);
+    urids.emplace_back(uri);
+    return static_cast<LV2_URID>(urids.size());
+}
+LV2_URID_Map uridMap{nullptr, mapUri};
+
+// Once "unmask" has set the thread's floating-point environment, every call
+// of the UI must leave its controls (masks, rounding, precision) as it found
+// them.
+bool unmasked = false;
+struct FpState {
+    unsigned mxcsr = 0, x87Control = 0;
+    bool operator==(const FpState&) const = default;
+};
+FpState fpState() {
+    FpState s;
+#if defined(__x86_64__) || defined(__i386__)
+    std::uint32_t m;
+    std::uint16_t cw;
+    __asm__ volatile("stmxcsr %0" : "=m"(m));
+    __asm__ volatile("fnstcw %0" : "=m"(cw));
+    s = {m & ~0x3Fu, cw};
+#endif
+    return s;
+}
+// Runs one call of the UI and, once unmasked, checks what it leaves.
+template <typename F> void uiCall(const char* name, F f) {
+    const FpState before = fpState();
+    f();
+    if (unmasked && !(fpState() == before)) say("fpchanged %s", name);
+}
+
 long long nowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -74,7 +124,9 @@ int hostXError(Display*, XErrorEvent* e) {
 }
 
 void sendPort(std::uint32_t index) {
-    if (ui) descriptor->port_event(ui, index, sizeof(float), 0, &ports[index]);
+    if (ui)
+        uiCall("port_event",
+               [&] { descriptor->port_event(ui, index, sizeof(float), 0, &ports[index]); });
 }
 
 void write(LV2UI_Controller, std::uint32_t index, std::uint32_t size, std::uint32_t format,
@@ -116,31 +168,45 @@ int descendants(::Window w) {
 LV2UI_Touch touchFeature{nullptr, touch};
 LV2UI_Resize resizeFeature{nullptr, resize};
 
-bool open(bool withParent) {
+// `scale`: ui:scaleFactor among the options, where not null.
+bool open(bool withParent, const float* scale = nullptr) {
     const LV2_Feature parent{LV2_UI__parent,
                              reinterpret_cast<void*>(static_cast<std::uintptr_t>(hostWindow))};
     const LV2_Feature touching{LV2_UI__touch, &touchFeature};
     const LV2_Feature resizing{LV2_UI__resize, &resizeFeature};
     const LV2_Feature idling{LV2_UI__idleInterface, nullptr};
-    const LV2_Feature* withAll[] = {&parent, &touching, &resizing, &idling, nullptr};
+    const LV2_Feature mapping{LV2_URID__map, &uridMap};
+    const LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0,
+                                           mapUri(nullptr, LV2_UI__scaleFactor), sizeof(float),
+                                           mapUri(nullptr, LV2_ATOM__Float), scale},
+                                          {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature optioning{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* withAll[] = {&parent, &touching, &resizing, &idling,
+                                    nullptr, nullptr,   nullptr};
+    if (scale) withAll[4] = &mapping, withAll[5] = &optioning;
     const LV2_Feature* withoutParent[] = {&touching, &resizing, &idling, nullptr};
     LV2UI_Widget widget = nullptr;
-    ui = descriptor->instantiate(descriptor, kPluginUri.data(), bundle.c_str(), write, nullptr,
-                                 &widget, withParent ? withAll : withoutParent);
+    uiCall("instantiate", [&] {
+        ui = descriptor->instantiate(descriptor, kPluginUri.data(), bundle.c_str(), write, nullptr,
+                                     &widget, withParent ? withAll : withoutParent);
+    });
     say("open %d", ui ? 1 : 0);
     if (!ui) return false;
     for (std::uint32_t i = 0; i < kNumActiveParams; ++i) sendPort(i);
     int x = 0, y = 0;
     ::Window child = 0;
     XSync(display, False);
-    XTranslateCoordinates(display, static_cast<::Window>(reinterpret_cast<std::uintptr_t>(widget)),
-                          DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    const auto w = static_cast<::Window>(reinterpret_cast<std::uintptr_t>(widget));
+    XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &x, &y, &child);
     say("editor %d %d", x, y);
+    XWindowAttributes a{};
+    XGetWindowAttributes(display, w, &a);
+    say("size %d %d", a.width, a.height);
     return true;
 }
 
 void close() {
-    if (ui) descriptor->cleanup(ui);
+    if (ui) uiCall("cleanup", [&] { descriptor->cleanup(ui); });
     ui = nullptr;
     XSync(display, False);
 }
@@ -150,7 +216,9 @@ bool run(const std::string& line) {
     std::string word;
     in >> word;
     if (word == "open") {
-        if (!ui) open(true);
+        float scale = 0;
+        const bool scaled = static_cast<bool>(in >> scale);
+        if (!ui) open(true, scaled ? &scale : nullptr);
     } else if (word == "openbad") {
         if (!ui) open(false);
     } else if (word == "close") {
@@ -164,8 +232,10 @@ bool run(const std::string& line) {
                     params::normalisedValue(n, ports[static_cast<std::size_t>(n)])));
     } else if (word == "port" || word == "set") {
         int n = -1;
-        float v = 0;
-        if (in >> n >> v && n >= 0 && n < kNumActiveParams) {
+        std::string text;
+        char* end = nullptr;
+        const float v = in >> n >> text ? std::strtof(text.c_str(), &end) : 0.0f;
+        if (end && *end == 0 && n >= 0 && n < kNumActiveParams) {
             ports[static_cast<std::size_t>(n)] = word == "port" ? v : params::unitValue(n, v);
             sendPort(static_cast<std::uint32_t>(n));
             say("%s %d %g", word.c_str(), n, static_cast<double>(v));
@@ -173,6 +243,11 @@ bool run(const std::string& line) {
     } else if (word == "children") {
         XSync(display, False);
         say("children %d", descendants(hostWindow));
+    } else if (word == "unmask") {
+        feclearexcept(FE_ALL_EXCEPT);
+        feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+        unmasked = true;
+        say("unmasked");
     } else if (word == "quit") {
         close();
         say("bye");
@@ -249,7 +324,9 @@ int main(int argc, char** argv) {
             }
         }
         if (nowMs() >= nextIdle) {
-            if (ui && idleInterface->idle(ui) != 0) close();
+            int closing = 0;
+            if (ui) uiCall("idle", [&] { closing = idleInterface->idle(ui); });
+            if (closing != 0) close();
             nextIdle = nowMs() + kIdlePeriodMs;
         }
     }
