@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: the linux suite natively, the
 # win32 suite under Wine, and the host-level tests of the win64 build. Prints
-# how many test cases ran on each build and ends with one line
-# "velmora: N passed, M failed".
+# how many test cases ran on each build and how long its suite took, and
+# ends with one line "velmora: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
+started=$SECONDS
 scripts/install-deps.sh --hosts || exit 1
+echo "dependencies in place after $((SECONDS - started)) s"
+started=$SECONDS
 scripts/build.sh || exit 1
+echo "win32, win64 and linux built in $((SECONDS - started)) s"
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # One fresh Wine prefix for this run.
@@ -24,9 +28,11 @@ total_pass=0; total_fail=0; status=0
 # bite. The style check runs with the linux tests.
 for san in linux-asan linux-tsan; do
   echo "== build: $san"
+  started=$SECONDS
   if ! { cmake --preset "$san" && cmake --build --preset "$san" -j "$(nproc)"; } >"build/$san.log" 2>&1; then
     grep -E 'error|FAILED' "build/$san.log" | head -20; status=1
   fi
+  echo "$san: built in $((SECONDS - started)) s"
 done
 for build in linux win32 win64 linux-asan linux-tsan; do
   echo "== tests: $build"
@@ -38,6 +44,7 @@ for build in linux win32 win64 linux-asan linux-tsan; do
     total_fail=$((total_fail + 1))
     continue
   fi
+  started=$SECONDS
   filter=(); [ "$build" = win64 ] && filter=(-R '^host_')
   ctest --preset "$build" --timeout 1500 "${filter[@]}" 2>&1 | tee "build/$build.ctest.log"
   [ "${PIPESTATUS[0]}" = 0 ] || status=1
@@ -58,7 +65,8 @@ for build in linux win32 win64 linux-asan linux-tsan; do
   skipped=$(grep -cE '\*\*\*Skipped' "build/$build.ctest.log")
   programs_failed=$((programs_failed + skipped))
   where=$build; case $build in win*) where="$build (under Wine)" ;; esac
-  echo "$where: $pass test cases passed, $fail failed (test programs failed or skipped: $programs_failed)"
+  echo "$where: $pass test cases passed, $fail failed (test programs failed or skipped:" \
+       "$programs_failed), $((SECONDS - started)) s"
   total_pass=$((total_pass + pass)); total_fail=$((total_fail + fail + programs_failed))
 done
 echo "velmora: $total_pass passed, $total_fail failed"
