@@ -16,9 +16,12 @@ want_hosts=0
 # comma (below), clang-format for the style check, sox for the README's
 # spectrogram. The LV2 headers for the LV2 plug-in, and for its tests
 # LV2's own tools (lilv-utils: lv2ls, lv2info, lv2apply; sordi:
-# sord_validate) and jalv with a JACK server to run it under.
+# sord_validate) and jalv with a JACK server to run it under. The CLAP
+# headers for the CLAP plug-in come with dpf-source (its clap/ folder alone
+# is used).
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
       libsndfile1-dev libxcb1-dev libxau-dev libx11-dev libxres-dev lv2-dev lilv-utils sordi
+      dpf-source
       jalv jackd2 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
