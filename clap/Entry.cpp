@@ -11,9 +11,11 @@
 
 #include <clap/entry.h>
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/latency.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/plugin-factory.h>
 #include <clap/plugin-features.h>
 
@@ -92,12 +94,55 @@ const clap_plugin_state kState{stateSave, stateLoad};
 std::uint32_t latency(const clap_plugin*) { return 0; }
 const clap_plugin_latency kLatency{latency};
 
+// ---- the editor ----------------------------------------------------------------------
+
+bool guiApiSupported(const clap_plugin*, const char* api, bool floating) {
+    return Instance::guiApiSupported(api, floating);
+}
+bool guiPreferredApi(const clap_plugin*, const char** api, bool* floating) {
+    if (!api || !floating) return false;
+    *api = Instance::guiApi();
+    *floating = false;
+    return true;
+}
+bool guiCreate(const clap_plugin* p, const char* api, bool floating) {
+    return self(p).guiCreate(api, floating);
+}
+void guiDestroy(const clap_plugin* p) { self(p).guiDestroy(); }
+bool guiSetScale(const clap_plugin* p, double scale) { return self(p).guiSetScale(scale); }
+bool guiGetSize(const clap_plugin* p, std::uint32_t* width, std::uint32_t* height) {
+    return width && height && self(p).guiSize(*width, *height);
+}
+bool guiCanResize(const clap_plugin*) { return false; }
+bool guiResizeHints(const clap_plugin*, clap_gui_resize_hints*) { return false; }
+bool guiAdjustSize(const clap_plugin*, std::uint32_t*, std::uint32_t*) { return false; }
+bool guiSetSize(const clap_plugin* p, std::uint32_t width, std::uint32_t height) {
+    return self(p).guiSetSize(width, height);
+}
+bool guiSetParent(const clap_plugin* p, const clap_window* window) {
+    return window && self(p).guiSetParent(*window);
+}
+// Embedded only: no floating window.
+bool guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
+void guiSuggestTitle(const clap_plugin*, const char*) {}
+bool guiShow(const clap_plugin* p) { return self(p).guiShow(); }
+bool guiHide(const clap_plugin* p) { return self(p).guiHide(); }
+const clap_plugin_gui kGui{guiApiSupported, guiPreferredApi, guiCreate,    guiDestroy,
+                           guiSetScale,     guiGetSize,      guiCanResize, guiResizeHints,
+                           guiAdjustSize,   guiSetSize,      guiSetParent, guiSetTransient,
+                           guiSuggestTitle, guiShow,         guiHide};
+
+void onTimer(const clap_plugin* p, clap_id id) { self(p).onTimer(id); }
+const clap_plugin_timer_support kTimerSupport{onTimer};
+
 const void* extension(const clap_plugin*, const char* id) {
     if (!id) return nullptr;
     if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) return &kAudioPorts;
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimerSupport;
     return nullptr;
 }
 

@@ -25,6 +25,12 @@ const std::array<float, kSilenceFrames> kSilence{};
 // The longest piece handed to the keyed filter at once, well inside its int.
 constexpr std::uint32_t kLongestPiece = 1u << 16;
 
+#if defined(_WIN32)
+constexpr const char* kWindowApi = CLAP_WINDOW_API_WIN32;
+#else
+constexpr const char* kWindowApi = CLAP_WINDOW_API_X11;
+#endif
+
 ParamValues factoryValues() {
     ParamValues v{};
     for (const ParameterInfo& p : kParameters)
@@ -89,6 +95,7 @@ Instance::Instance(const clap_host& host, const PluginFace& face)
 }
 
 Instance::~Instance() {
+    guiDestroy();
     // A call still in the engine (a host that destroys while it processes)
     // finishes first.
     EngineHold hold(engineBusy, true);
@@ -99,6 +106,9 @@ bool Instance::init() {
     if (!initialised && host.get_extension) {
         hostParams =
             static_cast<const clap_host_params*>(host.get_extension(&host, CLAP_EXT_PARAMS));
+        hostGui = static_cast<const clap_host_gui*>(host.get_extension(&host, CLAP_EXT_GUI));
+        hostTimers = static_cast<const clap_host_timer_support*>(
+            host.get_extension(&host, CLAP_EXT_TIMER_SUPPORT));
     }
     initialised = true;
     return true;
@@ -135,7 +145,10 @@ void Instance::reset() {
     if (hold && active.load(std::memory_order_acquire)) engine.filter = dsp::KeyedFilter();
 }
 
-void Instance::onMainThread() {}
+void Instance::onMainThread() {
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    if (editor) editor->mainThreadCall();
+}
 
 // ---- processing -------------------------------------------------------------
 
@@ -293,6 +306,37 @@ void Instance::flush(const clap_input_events* in, const clap_output_events* out)
     report(out);
 }
 
+// ---- the editor's changes -------------------------------------------------------
+
+void Instance::askForFlush() const {
+    if (hostParams && hostParams->request_flush) hostParams->request_flush(&host);
+}
+
+void Instance::beginEdit(int index) {
+    {
+        const std::lock_guard<std::mutex> lock(mainLock);
+        reports.begin(index);
+    }
+    askForFlush();
+}
+
+void Instance::edit(int index, float value) {
+    {
+        const std::lock_guard<std::mutex> lock(mainLock);
+        shared.write([&](auto&& set) { set(index, dsp::limit(value)); });
+        reports.changed(index);
+    }
+    askForFlush();
+}
+
+void Instance::endEdit(int index) {
+    {
+        const std::lock_guard<std::mutex> lock(mainLock);
+        reports.end(index);
+    }
+    askForFlush();
+}
+
 // ---- audio ports --------------------------------------------------------------
 
 std::uint32_t Instance::audioPortCount(bool input) const {
@@ -381,9 +425,77 @@ bool Instance::load(const clap_istream& stream) {
                 set(i, (*values)[static_cast<std::size_t>(i)]);
         });
     }
-    // The host reads the values again.
+    // The host reads the values again; the editor shows them at its next tick.
     if (hostParams && hostParams->rescan) hostParams->rescan(&host, CLAP_PARAM_RESCAN_VALUES);
     return true;
+}
+
+// ---- the editor -------------------------------------------------------------------
+
+const char* Instance::guiApi() { return kWindowApi; }
+
+bool Instance::guiApiSupported(const char* api, bool floating) {
+    return api && !floating && std::strcmp(api, kWindowApi) == 0;
+}
+
+bool Instance::guiCreate(const char* api, bool floating) {
+    if (!guiApiSupported(api, floating)) return false;
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    if (editor) return false;
+    EditorLink& link = *this;
+    editor = std::make_unique<Editor>(link, host, hostGui, hostTimers);
+    return true;
+}
+
+void Instance::guiDestroy() {
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    // Out of reach first: the host hears the end of a gesture while the
+    // editor goes, and may call back in.
+    std::unique_ptr<Editor> going = std::move(editor);
+}
+
+bool Instance::guiSetScale(double scale) {
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    return editor && editor->setScale(scale);
+}
+
+bool Instance::guiSize(std::uint32_t& width, std::uint32_t& height) {
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    if (!editor) return false;
+    editor->size(width, height);
+    return true;
+}
+
+bool Instance::guiSetSize(std::uint32_t width, std::uint32_t height) {
+    // Not resizable: only its own size fits.
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    return editor && editor->isSize(width, height);
+}
+
+bool Instance::guiSetParent(const clap_window& window) {
+    if (!window.api || std::strcmp(window.api, kWindowApi) != 0) return false;
+#if defined(_WIN32)
+    void* parent = window.win32;
+#else
+    void* parent = reinterpret_cast<void*>(static_cast<std::uintptr_t>(window.x11));
+#endif
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    return editor && editor->setParent(parent);
+}
+
+bool Instance::guiShow() {
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    return editor && editor->show();
+}
+
+bool Instance::guiHide() {
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    return editor && editor->hide();
+}
+
+void Instance::onTimer(clap_id id) {
+    const std::lock_guard<std::recursive_mutex> lock(guiLock);
+    if (editor) editor->timer(id);
 }
 
 } // namespace clapglue

@@ -1,5 +1,5 @@
 // One CLAP plug-in instance: the keyed filter behind the ports of its face
-// (clap/Face.h), the eight parameters and the state. The C
+// (clap/Face.h), the eight parameters, the state and the editor. The C
 // interface's entry points (clap/Entry.cpp) each call one member here.
 //
 // Threads. process(), and flush() and reset() while active, come on the
@@ -11,17 +11,21 @@
 // engine at once, whatever a host does. The audio thread takes no lock and
 // allocates nothing. The main thread's changes of values (the editor's, a
 // loaded state) reach it as whole sets (SharedValues), its gestures in
-// order (EditorReports); main-thread writers are kept apart by `mainLock`.
+// order (EditorReports); main-thread writers are kept apart by `mainLock`,
+// and the editor by `guiLock`.
 #pragma once
 
+#include "clap/Editor.h"
 #include "clap/Exchange.h"
 #include "clap/Face.h"
 #include "plugin/dsp/Controls.h"
 #include "plugin/dsp/KeyedFilter.h"
 
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/plugin.h>
 #include <clap/process.h>
 
@@ -34,7 +38,7 @@
 
 namespace clapglue {
 
-class Instance final {
+class Instance final : private EditorLink {
 public:
     Instance(const clap_host& host, const PluginFace& face);
     ~Instance();
@@ -68,6 +72,20 @@ public:
     // State.
     bool save(const clap_ostream& stream) const;
     bool load(const clap_istream& stream);
+
+    // The editor.
+    // The window system the editor embeds in: "x11" on Linux, "win32" on Windows.
+    static const char* guiApi();
+    static bool guiApiSupported(const char* api, bool floating);
+    bool guiCreate(const char* api, bool floating);
+    void guiDestroy();
+    bool guiSetScale(double scale);
+    bool guiSize(std::uint32_t& width, std::uint32_t& height);
+    bool guiSetSize(std::uint32_t width, std::uint32_t height);
+    bool guiSetParent(const clap_window& window);
+    bool guiShow();
+    bool guiHide();
+    void onTimer(clap_id id);
 
 private:
     // The engine's side: touched only under engineBusy.
@@ -110,9 +128,18 @@ private:
     bool pushGesture(const clap_output_events& out, const EditorReports::Gesture& g) const;
     void takeMainThreadSets();
 
+    // EditorLink: the editor's calls, on the main thread.
+    float value(int index) const override { return shared.get(index); }
+    void beginEdit(int index) override;
+    void edit(int index, float value) override;
+    void endEdit(int index) override;
+    void askForFlush() const;
+
     const clap_host& host;
     const PluginFace& face;
     const clap_host_params* hostParams = nullptr;
+    const clap_host_gui* hostGui = nullptr;
+    const clap_host_timer_support* hostTimers = nullptr;
     bool initialised = false;
     std::atomic<bool> active{false};
     // The user's decimal separator for the texts, looked up once.
@@ -124,6 +151,9 @@ private:
 
     std::atomic<bool> engineBusy{false};
     Engine engine;
+
+    std::recursive_mutex guiLock;
+    std::unique_ptr<Editor> editor;
 };
 
 } // namespace clapglue

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# velmora.clap through the project's CLAP test host, natively or under Wine:
+# velmora.clap through the project's CLAP test host, natively or under Wine,
+# on an Xvfb of its own (the editor's checks open real windows):
 #
 #   1. velmora-claptesthost check: what the plug-ins describe, their sound
 #      against the VST 2 plug-in's in the same process bit for bit, state,
-#      a hostile host, two threads;
+#      a hostile host, two threads, the editor;
 #   2. sound files: velmora-render-raw writes the demo's input (a moving
 #      key on the left, a chord on the right) and renders it through the
 #      VST 2 plug-in; velmora-claptesthost render runs the same file through
@@ -16,6 +17,7 @@
 set -u
 mode=$1 testhost=$2 clap=$3 vst=$4 renderraw=$5 workdir=$6
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/xvfb.sh"
 mkdir -p "$workdir"
 work=$(mktemp -d "$workdir/clap.XXXXXX")
 cleanup() {
@@ -23,9 +25,13 @@ cleanup() {
         wineserver -k 2>/dev/null
         wineserver -w 2>/dev/null
     fi
+    stop_xvfb
     rm -rf "$work"
 }
 trap cleanup EXIT
+unset GDK_SCALE
+
+start_xvfb 161 230 1280x800x24 "$work/xvfb.log" || { echo "no free display"; echo "0 passed, 1 failed"; exit 1; }
 
 run() { "$@"; }
 path() { printf '%s' "$1"; }

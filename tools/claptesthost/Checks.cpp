@@ -4,6 +4,7 @@
 
 #include "tools/claptesthost/ClapHost.h"
 #include "tools/claptesthost/Reference.h"
+#include "tools/validate/HostWindow.h"
 
 #include <algorithm>
 #include <array>
@@ -730,6 +731,39 @@ void checkHostile(Tally& t, const Module& m) {
                 valuesText(after));
     }
     {
+        Host host;
+        Instance in(m, kSideChainId, host);
+        const clap_plugin_gui* g = in.gui;
+        std::uint32_t w = 0, h = 0;
+        clap_window window{};
+        window.api = "x11";
+        window.x11 = 1;
+        t.check(g && !g->set_parent(in.plugin, &window) && !g->get_size(in.plugin, &w, &h) &&
+                    !g->show(in.plugin) && !g->hide(in.plugin) && !g->set_scale(in.plugin, 2.0) &&
+                    !g->set_size(in.plugin, 390, 158),
+                "editor calls before the editor is created are refused");
+        g->destroy(in.plugin);
+        t.check(!g->create(in.plugin, "cocoa", false) && !g->create(in.plugin, nullptr, false) &&
+                    !g->create(in.plugin, Instance::guiApiName(), true) &&
+                    !g->is_api_supported(in.plugin, "wayland", false) &&
+                    !g->is_api_supported(in.plugin, Instance::guiApiName(), true) &&
+                    g->is_api_supported(in.plugin, Instance::guiApiName(), false),
+                std::string("the editor embeds in ") + Instance::guiApiName() +
+                    " windows only, never floating");
+        t.check(g->create(in.plugin, Instance::guiApiName(), false) &&
+                    !g->create(in.plugin, Instance::guiApiName(), false) &&
+                    !g->can_resize(in.plugin) && !g->set_scale(in.plugin, std::nan("")) &&
+                    !g->set_scale(in.plugin, 0) && !g->set_scale(in.plugin, -2) &&
+                    !g->set_parent(in.plugin, nullptr),
+                "created once; not resizable; no scale NaN, 0 or negative; no null parent");
+        clap_window wrong{};
+        wrong.api = "cocoa";
+        t.check(!g->set_parent(in.plugin, &wrong) && !g->set_transient(in.plugin, &wrong),
+                "no parent of another window system, no floating window");
+        g->destroy(in.plugin);
+        g->destroy(in.plugin);
+    }
+    {
         // Destroyed while active and processing: the host skipped
         // stop_processing and deactivate.
         Host host;
@@ -877,6 +911,120 @@ void checkThreads(Tally& t, const Module& m, const Signal& signal) {
     t.check(ran + refused == 6000 && ran > 0, "process on two threads at once: no crash");
 }
 
+// ---- the editor --------------------------------------------------------------------------------
+
+void checkEditor(Tally& t, const Module& m) {
+    std::unique_ptr<validate::HostWindow> window = validate::HostWindow::create();
+    if (!t.check(window != nullptr, "a host window on the display")) return;
+    window->pump();
+    clap_window parent{};
+    parent.api = Instance::guiApiName();
+    parent.ptr = window->parent();
+    {
+        Host host;
+        Instance in(m, kKeyLeftId, host);
+        const clap_plugin_gui* g = in.gui;
+        const char* api = nullptr;
+        bool floating = true;
+        t.check(g->get_preferred_api(in.plugin, &api, &floating) && api &&
+                    std::string(api) == Instance::guiApiName() && !floating,
+                "the preferred window system is the platform's, embedded");
+        g->create(in.plugin, Instance::guiApiName(), false);
+        std::uint32_t w = 0, h = 0;
+        struct Size {
+            double scale;
+            std::uint32_t w, h;
+        } const sizes[] = {{1.0, 390, 158},  {1.5, 585, 237}, {2.0, 780, 316}, {3.0, 1170, 474},
+                           {1.25, 585, 237}, {0.5, 390, 158}, {2.0, 780, 316}};
+        bool scaled = true;
+        for (const Size& s : sizes) {
+            const bool ok = g->set_scale(in.plugin, s.scale) && g->get_size(in.plugin, &w, &h) &&
+                            w == s.w && h == s.h;
+            if (!ok)
+                note("scale " + num(s.scale) + ": " + std::to_string(w) + " x " +
+                     std::to_string(h));
+            scaled = scaled && ok;
+        }
+        t.check(scaled, "get_size answers 390 x 158 at 1x, 585 x 237 at 1.5x, 780 x 316 at 2x, "
+                        "1170 x 474 at 3x (1.25 goes to 1.5, 0.5 to 1)");
+        t.check(g->set_size(in.plugin, 780, 316) && !g->set_size(in.plugin, 800, 316),
+                "set_size takes its own size only");
+        const bool parented = g->set_parent(in.plugin, &parent) && g->show(in.plugin);
+        window->pump();
+        t.check(parented && window->childWindows() == 1 && g->get_size(in.plugin, &w, &h) &&
+                    w == 780 && h == 316,
+                "set_parent and show: one child window in the host's, 780 x 316");
+#if !defined(_WIN32)
+        t.check(host.timers.size() == 1 && host.timers.begin()->second <= 30,
+                "the X11 editor runs on a host timer",
+                std::to_string(host.timers.size()) + " timer(s)");
+#endif
+        for (int i = 0; i < 20; ++i) {
+            in.fireTimers(host);
+            window->pump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        }
+        const int resizes = host.resizeRequests;
+        t.check(g->set_scale(in.plugin, 3.0) && g->get_size(in.plugin, &w, &h) && w == 1170 &&
+                    h == 474 && host.resizeRequests == resizes + 1 && host.resizeWidth == 1170 &&
+                    host.resizeHeight == 474 && window->childWindows() == 1,
+                "a new scale while open: the window made again at 3x, the host asked for 1170 x "
+                "474");
+        t.check(g->hide(in.plugin) && g->show(in.plugin), "hide and show");
+        g->destroy(in.plugin);
+        window->pump();
+        t.check(window->childWindows() == 0 && host.timers.empty(),
+                "destroy: no child window and no timer left");
+    }
+    {
+        // A host without timer support: the editor asks for main-thread
+        // calls instead, at the same pace.
+        Host host(Host::Offers{true, true, false});
+        Instance in(m, kSideChainId, host);
+        const clap_plugin_gui* g = in.gui;
+        const bool ok = g->create(in.plugin, Instance::guiApiName(), false) &&
+                        g->set_parent(in.plugin, &parent) && g->show(in.plugin);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        for (int i = 0; i < 5; ++i) in.plugin->on_main_thread(in.plugin);
+        window->pump();
+#if defined(_WIN32)
+        t.check(ok && window->childWindows() == 1, "without host timers the editor opens");
+#else
+        note(std::to_string(host.callbackRequests) + " main-thread calls asked for in 200 ms");
+        t.check(ok && host.callbackRequests >= 3 && window->childWindows() == 1,
+                "without host timers the X11 editor asks for main-thread calls");
+#endif
+        // The instance goes with its editor open.
+    }
+    window->pump();
+    t.check(window->childWindows() == 0,
+            "an instance destroyed with its editor open leaves no window");
+    {
+        // Editors opened and closed: what they held is given back. The first
+        // ones may make the window system grow caches of its own, so the
+        // count is taken after five and must end there after twenty more.
+        std::optional<long> baseline;
+        for (int i = 0; i < 25; ++i) {
+            Host host;
+            Instance in(m, i % 2 ? kSideChainId : kKeyLeftId, host);
+            in.gui->create(in.plugin, Instance::guiApiName(), false);
+            in.gui->set_parent(in.plugin, &parent);
+            in.gui->show(in.plugin);
+            in.fireTimers(host);
+            window->pump();
+            in.gui->destroy(in.plugin);
+            window->pump();
+            if (i == 4) baseline = window->graphicsObjects();
+        }
+        const std::optional<long> after = window->graphicsObjects();
+        if (baseline && after)
+            note("window-system objects after 5 editors: " + std::to_string(*baseline) +
+                 ", after 20 more: " + std::to_string(*after));
+        t.check(window->childWindows() == 0 && (!baseline || !after || *after <= *baseline),
+                "editors opened and destroyed leave no window and no window-system object");
+    }
+}
+
 } // namespace
 
 int runChecks(const CheckOptions& o) {
@@ -901,6 +1049,7 @@ int runChecks(const CheckOptions& o) {
     checkState(t, *m, *vst, signal);
     checkHostile(t, *m);
     checkThreads(t, *m, signal);
+    if (o.editor) checkEditor(t, *m);
     std::printf("%d passed, %d failed\n", t.passed, t.failed);
     return t.failed == 0 && t.passed > 0 ? 0 : 1;
 }

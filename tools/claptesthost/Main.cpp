@@ -1,10 +1,11 @@
 // velmora-claptesthost: the project's CLAP host, as velmora-validate is its
 // VST 2 one. It loads a .clap through its exported entry, as hosts do.
 //
-//   velmora-claptesthost check PLUGIN.clap --vst VST2-PLUGIN [--seconds S]
+//   velmora-claptesthost check PLUGIN.clap --vst VST2-PLUGIN [--seconds S] [--no-editor]
 //       every check of what the plug-ins describe, their sound against the
-//       VST 2 plug-in's bit for bit, their state, a hostile host's calls and
-//       two threads; a line per check and "N passed, M failed"
+//       VST 2 plug-in's bit for bit, their state, a hostile host's calls, two
+//       threads and the editor (which needs a display); a line per check and
+//       "N passed, M failed"
 //   velmora-claptesthost list PLUGIN.clap
 //       the factory's plug-ins, their ports and parameters with their texts
 //   velmora-claptesthost render PLUGIN.clap -i IN.raw -o OUT.raw [--plugin ID]
@@ -13,9 +14,15 @@
 //       (velmora-render-raw's files), the key on the left and the audio on
 //       the right; "Velmora" takes the key on its "Key" port. Values are
 //       plain (the host's, as list shows them), set before the first frame.
+//   velmora-claptesthost gui PLUGIN.clap [--plugin ID] [--scale F] [--process] [--no-timers]
+//       (Linux) the editor in a window of this host, driven by commands on
+//       standard input (see GuiHost.cpp)
 #include "tools/Version.h"
 #include "tools/claptesthost/Checks.h"
 #include "tools/claptesthost/ClapHost.h"
+#if !defined(_WIN32)
+#include "tools/claptesthost/GuiHost.h"
+#endif
 
 #include <charconv>
 #include <cstdio>
@@ -32,10 +39,13 @@ int usage(const char* problem) {
     if (problem) std::fprintf(stderr, "velmora-claptesthost: %s\n", problem);
     std::fprintf(
         stderr,
-        "usage: velmora-claptesthost check PLUGIN.clap --vst VST2-PLUGIN [--seconds S]\n"
+        "usage: velmora-claptesthost check PLUGIN.clap --vst VST2-PLUGIN [--seconds S] "
+        "[--no-editor]\n"
         "       velmora-claptesthost list PLUGIN.clap\n"
         "       velmora-claptesthost render PLUGIN.clap -i IN.raw -o OUT.raw [--plugin ID]\n"
-        "                            [--set ID=VALUE]... [--block FRAMES] [--rate HZ]\n");
+        "                            [--set ID=VALUE]... [--block FRAMES] [--rate HZ]\n"
+        "       velmora-claptesthost gui PLUGIN.clap [--plugin ID] [--scale F] "
+        "[--process] [--no-timers]\n");
     return 2;
 }
 
@@ -173,6 +183,11 @@ int main(int argc, char** argv) {
     const std::string_view command = argv[1];
     if (command == "list") return list(argv[2]);
     if (command == "render") return renderFile(argc, argv);
+#if defined(_WIN32)
+    if (command == "gui") return usage("gui: on Linux only");
+#else
+    if (command == "gui") return runGuiHost(argc, argv);
+#endif
     if (command != "check") return usage("unknown command");
     CheckOptions o;
     o.clap = argv[2];
@@ -184,6 +199,8 @@ int main(int argc, char** argv) {
             if (!parse(std::string_view(argv[++i]), o.seconds) ||
                 !(o.seconds >= 1.0 && o.seconds <= 60.0))
                 return usage("--seconds: 1 .. 60");
+        } else if (a == "--no-editor") {
+            o.editor = false;
         } else {
             return usage("unknown option");
         }
