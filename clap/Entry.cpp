@@ -114,7 +114,12 @@ bool guiGetSize(const clap_plugin* p, std::uint32_t* width, std::uint32_t* heigh
     return width && height && self(p).guiSize(*width, *height);
 }
 bool guiCanResize(const clap_plugin*) { return false; }
-bool guiResizeHints(const clap_plugin*, clap_gui_resize_hints*) { return false; }
+// A fixed size, said as hints too: hosts that ask (Qtractor does) need not guess.
+bool guiResizeHints(const clap_plugin*, clap_gui_resize_hints* hints) {
+    if (!hints) return false;
+    *hints = {false, false, false, 0, 0};
+    return true;
+}
 bool guiAdjustSize(const clap_plugin*, std::uint32_t*, std::uint32_t*) { return false; }
 bool guiSetSize(const clap_plugin* p, std::uint32_t width, std::uint32_t height) {
     return self(p).guiSetSize(width, height);

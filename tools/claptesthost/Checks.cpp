@@ -947,8 +947,11 @@ void checkEditor(Tally& t, const Module& m) {
         }
         t.check(scaled, "get_size answers 390 x 158 at 1x, 585 x 237 at 1.5x, 780 x 316 at 2x, "
                         "1170 x 474 at 3x (1.25 goes to 1.5, 0.5 to 1)");
-        t.check(g->set_size(in.plugin, 780, 316) && !g->set_size(in.plugin, 800, 316),
-                "set_size takes its own size only");
+        clap_gui_resize_hints hints{true, true, true, 1, 1};
+        t.check(g->set_size(in.plugin, 780, 316) && !g->set_size(in.plugin, 800, 316) &&
+                    g->get_resize_hints(in.plugin, &hints) && !hints.can_resize_horizontally &&
+                    !hints.can_resize_vertically && !hints.preserve_aspect_ratio,
+                "set_size takes its own size only; the resize hints say it is fixed");
         const bool parented = g->set_parent(in.plugin, &parent) && g->show(in.plugin);
         window->pump();
         t.check(parented && window->childWindows() == 1 && g->get_size(in.plugin, &w, &h) &&
