@@ -2,7 +2,8 @@
 # Installs what the build and the tests need on a Debian machine.
 # Run as root; otherwise it prints the command to run.
 #   scripts/install-deps.sh          build tools, MinGW-w64, Wine (wine32), Xvfb, LV2, test libraries
-#   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS)
+#   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS,
+#                                    Qtractor)
 #                                    and the ZAM plug-ins that velmora-vstbench compares with
 set -euo pipefail
 
@@ -27,7 +28,7 @@ pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
       locales sox)
 if [ "$want_hosts" = 1 ]; then
-  pkgs+=(ardour lmms:i386 lmms-vst-server:i386 zam-plugins)
+  pkgs+=(ardour lmms:i386 lmms-vst-server:i386 zam-plugins qtractor)
 fi
 
 missing=()
