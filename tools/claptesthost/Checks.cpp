@@ -447,6 +447,20 @@ void checkSound(Tally& t, const Module& m, const Vst2Reference& vst, const Signa
     note("\"Key\" not fed: " + told(c));
     t.check(mine && c.differing == 0 && c.peak > 0.01f,
             "\"Velmora\" with nothing on \"Key\" sounds as the VST 2 plug-in with a silent key");
+    // One channel on the stereo input: it is the key and the audio.
+    Signal selfKeyed = signal;
+    selfKeyed.key = signal.audio;
+    const Stereo selfReference = vst.render(selfKeyed, kRate, settings()[1].vst);
+    Live mono(m, kKeyLeftId);
+    std::optional<Stereo> monoOut;
+    if (mono.start())
+        monoOut =
+            render(mono.instance, signal, KeyRoute::MonoInput, {512}, atStart(settings()[1].clap));
+    const Comparison cm = monoOut ? compare(*monoOut, selfReference) : Comparison{};
+    note("one input channel: " + told(cm));
+    t.check(monoOut && cm.differing == 0 && cm.peak > 0.01f,
+            "\"Velmora (Key Left)\" given one channel takes it as key and audio, as the VST 2 "
+            "plug-in with the same signal on both inputs");
 }
 
 // Value events inside blocks take effect at their frame: the same as the
@@ -519,6 +533,17 @@ void checkState(Tally& t, const Module& m, const Vst2Reference& vst, const Signa
     const auto saved = a.instance.save(1);
     t.check(saved && *saved == crafted,
             "saved one byte per call, it is the same state, byte for byte");
+    {
+        // The host sends the choice the dial stands for ("Low", 1): the dial
+        // stays where it was left.
+        InputEvents same;
+        same.value(0, 103, 1.0);
+        OutputEvents out;
+        a.instance.params->flush(a.instance.plugin, same.list(), out.list());
+        t.check(a.instance.save() == crafted,
+                "a value event with the choice a dial between two choices stands for leaves it "
+                "where it was");
+    }
     std::vector<std::pair<int, float>> vstValues;
     for (std::size_t i = 0; i < values.size(); ++i)
         vstValues.push_back({static_cast<int>(i), values[i].second});

@@ -306,10 +306,13 @@ std::optional<Stereo> render(Instance& instance, const Signal& signal, KeyRoute 
             inputs[0] = {monoAudio, nullptr, 1, 0, 0};
             inputs[1] = {monoKey, nullptr, 1, 0, 0};
             if (keyFed) inputCount = 2;
-        } else {
+        } else if (route == KeyRoute::LeftChannel) {
             std::copy_n(signal.key.begin() + at, n, in0.begin());
             std::copy_n(signal.audio.begin() + at, n, in1.begin());
             inputs[0] = {stereoIn, nullptr, 2, 0, 0};
+        } else {
+            std::copy_n(signal.audio.begin() + at, n, in0.begin());
+            inputs[0] = {monoAudio, nullptr, 1, 0, 0};
         }
         clap_audio_buffer outputs[1]{{stereoOut, nullptr, 2, 0, 0}};
         OutputEvents discard;

@@ -226,8 +226,9 @@ struct Stereo {
 };
 
 // Where a plug-in takes the key from, as its audio ports say: a second
-// input port, or the left channel of its one stereo input.
-enum class KeyRoute { SideChain, LeftChannel };
+// input port, or the left channel of its one stereo input. MonoInput gives
+// that stereo input one channel, the audio, as a host with a mono track may.
+enum class KeyRoute { SideChain, LeftChannel, MonoInput };
 
 struct ValueAt {
     std::uint32_t frame; // from the start of the signal
