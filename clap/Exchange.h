@@ -39,27 +39,29 @@ public:
     }
 
     // Main thread: `change(set)` stores the values of one set through
-    // set(index, value).
+    // set(index, value). Each value is a release store, so a reader that
+    // sees it sees the odd count before it as well; the even count at the
+    // end is a release store after all of them.
     template <typename Change> void write(Change&& change) {
         const std::uint32_t s = sequence.load(std::memory_order_relaxed);
         sequence.store(s + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
         change([this](int index, float v) {
-            values[static_cast<std::size_t>(index)].store(v, std::memory_order_relaxed);
+            values[static_cast<std::size_t>(index)].store(v, std::memory_order_release);
         });
         sequence.store(s + 2, std::memory_order_release);
     }
 
     // Audio thread: the values, when main-thread sets have been written
     // since the count `seen` (which then moves on); false when there are
-    // none, or one is being written right now.
+    // none, or one is being written right now. The values are acquire
+    // loads: the count read after them is not read before them, and it has
+    // moved on if any of them came from a set begun after the first read.
     bool takeSets(std::uint32_t& seen, ParamValues& out) const {
         const std::uint32_t before = sequence.load(std::memory_order_acquire);
         if (before == seen || (before & 1u) != 0) return false;
         ParamValues read;
         for (std::size_t i = 0; i < read.size(); ++i)
-            read[i] = values[i].load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+            read[i] = values[i].load(std::memory_order_acquire);
         if (sequence.load(std::memory_order_relaxed) != before) return false;
         out = read;
         seen = before;
