@@ -115,9 +115,13 @@ bool Instance::init() {
 }
 
 bool Instance::activate(double sampleRate, std::uint32_t, std::uint32_t) {
-    // The filter design and the follower need a positive, finite, normal rate.
+    // The filter design and the follower need a positive, finite, normal
+    // rate, in single precision (the range is checked before the conversion,
+    // which is undefined outside it).
+    if (!initialised || active.load() || !(sampleRate >= FLT_MIN && sampleRate <= FLT_MAX))
+        return false;
     const float rate = static_cast<float>(sampleRate);
-    if (!initialised || active.load() || !(rate >= FLT_MIN && rate <= FLT_MAX)) return false;
+    if (!(rate >= FLT_MIN)) return false;
     EngineHold hold(engineBusy, true);
     const std::lock_guard<std::mutex> lock(mainLock);
     engine.rate = rate;
