@@ -113,6 +113,9 @@ check "values the host set move the controls as in the VST 2 editor (within a 25
 check "the host's value moved SLFilter1's marker (area column 30)" is_orange clapui-hostset $((24 + 30)) 42
 
 hold_dlq1 0.3
+close_mid_drag
+ask children children
+check "the editor made again after the close is one child window" [ "$reply" = "children 1" ]
 
 ask close closed
 ask children children
