@@ -2,7 +2,8 @@
 # Installs what the build and the tests need on a Debian machine.
 # Run as root; otherwise it prints the command to run.
 #   scripts/install-deps.sh          build tools, MinGW-w64, Wine (wine32), Xvfb, LV2, test libraries
-#   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS)
+#   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS,
+#                                    Qtractor)
 #                                    and the ZAM plug-ins that velmora-vstbench compares with
 set -euo pipefail
 
@@ -16,15 +17,18 @@ want_hosts=0
 # comma (below), clang-format for the style check, sox for the README's
 # spectrogram. The LV2 headers for the LV2 plug-in, and for its tests
 # LV2's own tools (lilv-utils: lv2ls, lv2info, lv2apply; sordi:
-# sord_validate) and jalv with a JACK server to run it under.
+# sord_validate) and jalv with a JACK server to run it under. The CLAP
+# headers for the CLAP plug-in come with dpf-source (its clap/ folder alone
+# is used).
 pkgs=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libbenchmark-dev
       libsndfile1-dev libxcb1-dev libxau-dev libx11-dev libxres-dev lv2-dev lilv-utils sordi
+      dpf-source
       jalv jackd2 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine32:i386 wine64 xvfb xauth xdotool x11-utils imagemagick clang-format python3
       locales sox)
 if [ "$want_hosts" = 1 ]; then
-  pkgs+=(ardour lmms:i386 lmms-vst-server:i386 zam-plugins)
+  pkgs+=(ardour lmms:i386 lmms-vst-server:i386 zam-plugins qtractor)
 fi
 
 missing=()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Writes the release packages from Release builds of the three presets:
 #   out/velmora-VERSION-win32.zip          velmora.dll (32-bit), INSTALL.txt
-#   out/velmora-VERSION-win64.zip          velmora.dll (64-bit), INSTALL.txt
+#   out/velmora-VERSION-win64.zip          velmora.dll (64-bit), velmora.clap, INSTALL.txt
 #   out/velmora-VERSION-linux-x86_64.tar.gz
-#       velmora-VERSION-linux-x86_64/      velmora.so, velmora.lv2/, velmora-render, INSTALL.txt
+#       velmora-VERSION-linux-x86_64/      velmora.so, velmora.lv2/, velmora.clap, velmora-render,
+#                                          INSTALL.txt
 # VERSION is the project's (CMake's project()).
 #
 #   scripts/package.sh              configure and build the presets (build/<preset>), then pack
@@ -33,6 +34,7 @@ if [ "$build" = 1 ]; then
     cmake --preset "$p" -DCMAKE_BUILD_TYPE=Release >/dev/null
     targets=(velmora)
     [ "$p" = linux ] && targets+=(velmora-render velmora-lv2-bundle)
+    [ "$p" != win32 ] && targets+=(velmora-clap)
     cmake --build --preset "$p" -j 2 --target "${targets[@]}"
   done
 fi
@@ -66,11 +68,14 @@ for p in win32 win64; do
   t=${tree[$p]}
   d=$stage/$p
   mkdir -p "$d"
-  strip_into "$t" velmora.dll "$d"
+  files=(velmora.dll)
+  # CLAP hosts on Windows are 64-bit: the .clap comes with the 64-bit DLL.
+  [ "$p" = win64 ] && files+=(velmora.clap)
+  for f in "${files[@]}"; do strip_into "$t" "$f" "$d"; done
   install -m 644 "$t/package/INSTALL.txt" "$d/"
   zip=$out/velmora-$version-$p.zip
   rm -f "$zip"
-  (cd "$d" && cmake -E tar cf "$zip" --format=zip velmora.dll INSTALL.txt)
+  (cd "$d" && cmake -E tar cf "$zip" --format=zip "${files[@]}" INSTALL.txt)
   echo "wrote $zip"
 done
 
@@ -79,6 +84,7 @@ name=velmora-$version-linux-x86_64
 d=$stage/$name
 mkdir -p "$d"
 strip_into "$t" velmora.so "$d"
+strip_into "$t" velmora.clap "$d"
 # The LV2 bundle: the plug-in, its editor and their description.
 mkdir -p "$d/velmora.lv2"
 strip_into "$t" velmora.lv2/velmora-lv2.so "$d/velmora.lv2"

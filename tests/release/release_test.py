@@ -3,9 +3,11 @@
 
   package  scripts/package.sh packs the built trees; each package is unpacked
            and its plug-in loaded as a host loads it (the DLLs under Wine, by
-           the Windows builds of velmora-info), the record checked.
+           the Windows builds of velmora-info), the record checked; each
+           packaged velmora.clap (Linux, win64) listed by the CLAP test host.
   install  cmake --install of the Linux tree into a temporary HOME (~/.vst,
-           ~/.lv2) and into temporary prefixes (PREFIX/lib/vst, PREFIX/lib/lv2).
+           ~/.lv2, ~/.clap) and into temporary prefixes (PREFIX/lib/vst,
+           PREFIX/lib/lv2, PREFIX/lib/clap).
   picture  velmora-snapshot draws the editor again, at 1x and at 2x;
            docs/editor.png and docs/editor-2x.png must have the same pixels.
 
@@ -82,6 +84,12 @@ def pe_machine(path):
 
 # ---- package -----------------------------------------------------------------------
 
+def clap_listing():
+    """How velmora-claptesthost list names the two CLAP plug-ins."""
+    return [f'com.pemberly.velmora  "Velmora" by Pemberly, version {A.version}',
+            f'com.pemberly.velmora.key-left  "Velmora (Key Left)" by Pemberly, version {A.version}']
+
+
 def package_group():
     trees = {"win32": A.win32_build, "win64": A.win64_build, "linux": A.linux_build}
     out = os.path.join(WORK, "out")
@@ -97,33 +105,40 @@ def package_group():
         assert sorted(os.listdir(out)) == sorted(names.values()), os.listdir(out)
         for p in ("win32", "win64"):
             with zipfile.ZipFile(os.path.join(out, names[p])) as z:
-                assert sorted(z.namelist()) == ["INSTALL.txt", "velmora.dll"], z.namelist()
+                files = ["INSTALL.txt", "velmora.dll"] + (["velmora.clap"] if p == "win64" else [])
+                assert sorted(z.namelist()) == sorted(files), z.namelist()
                 text = z.read("INSTALL.txt").decode()
                 assert "\r\n" in text and "\n" not in text.replace("\r\n", ""), \
                     "the Windows text does not have Windows line ends"
                 for needed in (f"Velmora {A.version}", "Program Files (x86)", "32-bit",
                                "LMMS", "VSTPluginsPath"):
                     assert needed in text, f"{p}: {needed!r} not in INSTALL.txt"
+                clap_words = ("velmora.clap", r"Common Files\CLAP", "CLAP_PATH", "Key Left")
+                for needed in clap_words:
+                    assert (needed in text) == (p == "win64"), f"{p}: {needed!r} in INSTALL.txt?"
                 z.extractall(os.path.join(WORK, p))
         with tarfile.open(os.path.join(out, names["linux"])) as t:
             members = {m.name: m for m in t.getmembers()}
-            assert sorted(members) == [top, f"{top}/INSTALL.txt", f"{top}/velmora-render",
+            assert sorted(members) == sorted([top, f"{top}/INSTALL.txt", f"{top}/velmora-render",
                                        f"{top}/velmora.lv2", f"{top}/velmora.lv2/manifest.ttl",
                                        f"{top}/velmora.lv2/velmora-lv2-ui.so",
                                        f"{top}/velmora.lv2/velmora-lv2.so",
                                        f"{top}/velmora.lv2/velmora.ttl",
-                                       f"{top}/velmora.so"], sorted(members)
-            for exe in ("velmora.so", "velmora-render", "velmora.lv2/velmora-lv2.so",
+                                       f"{top}/velmora.clap",
+                                       f"{top}/velmora.so"]), sorted(members)
+            for exe in ("velmora.so", "velmora.clap", "velmora-render", "velmora.lv2/velmora-lv2.so",
                         "velmora.lv2/velmora-lv2-ui.so"):
                 assert members[f"{top}/{exe}"].mode & 0o111, f"{exe} is not executable"
             text = t.extractfile(f"{top}/INSTALL.txt").read().decode()
             for needed in (f"Velmora {A.version}", "~/.vst", "/usr/local/lib/vst", "/usr/lib/vst",
                            "VST_PATH", "LXVST_PATH", "libsndfile", "~/.lv2", "/usr/local/lib/lv2",
-                           "/usr/lib/lv2", "LV2_PATH", "Key", "Sidechain"):
+                           "/usr/lib/lv2", "LV2_PATH", "Key", "Sidechain", "~/.clap",
+                           "/usr/lib/clap", "CLAP_PATH", "Velmora (Key Left)"):
                 assert needed in text, f"linux: {needed!r} not in INSTALL.txt"
             t.extractall(os.path.join(WORK, "linux"))
 
-    @case("the packaged DLLs are the 32-bit and 64-bit builds and load under Wine")
+    @case("the packaged DLLs are the 32-bit and 64-bit builds and load under Wine, and the win64 "
+          "package's velmora.clap holds both CLAP plug-ins")
     def _():
         dlls = {p: os.path.join(WORK, p, "velmora.dll") for p in ("win32", "win64")}
         for p, machine in (("win32", 0x14C), ("win64", 0x8664)):
@@ -138,6 +153,16 @@ def package_group():
                 assert r.returncode == 0, f"{p}: velmora-info exit {r.returncode}\n{r.stdout}"
                 check_record(r.stdout, size)
                 print(f"{p}: {dlls[p]} loaded, pointer size {size}")
+            # In the same prefix: the win64 package's CLAP plug-ins.
+            clap = os.path.join(WORK, "win64", "velmora.clap")
+            assert pe_machine(clap) == 0x8664, f"win64: machine {pe_machine(clap):#x}"
+            host = os.path.join(trees["win64"], "tools", "claptesthost", "velmora-claptesthost.exe")
+            r = wine.run([WINE, host, "list", windows_path(clap)])
+            wine.wait()
+            assert r.returncode == 0, f"win64 .clap: exit {r.returncode}\n{r.stdout}"
+            for line in clap_listing():
+                assert line in r.stdout.replace("\r", ""), f"win64: {line!r} not in:\n{r.stdout}"
+            print(f"win64: {clap} lists both CLAP plug-ins")
 
     @case("the Linux package's plug-in loads and its renderer finds it beside itself")
     def _():
@@ -181,6 +206,16 @@ def package_group():
         assert os.path.join(WORK, "lv2", "velmora.lv2", "velmora-lv2.so") in r.stdout, r.stdout
 
 
+    @case("the Linux package's velmora.clap holds both CLAP plug-ins")
+    def _():
+        host = os.path.join(trees["linux"], "tools", "claptesthost", "velmora-claptesthost")
+        packed = os.path.join(WORK, "linux", top, "velmora.clap")
+        r = run([host, "list", packed])
+        assert r.returncode == 0, r.stdout
+        for line in clap_listing():
+            assert line in r.stdout, f"linux: {line!r} not in:\n{r.stdout}"
+        print(f"linux: {packed} lists both CLAP plug-ins")
+
 # ---- install -------------------------------------------------------------------------
 
 def files_under(root):
@@ -200,6 +235,11 @@ def install_group():
 
     bundle = os.path.join(tree, "velmora.lv2")
     lv2_files = ["manifest.ttl", "velmora-lv2-ui.so", "velmora-lv2.so", "velmora.ttl"]
+    built_clap = open(os.path.join(tree, "velmora.clap"), "rb").read()
+
+    def installed_clap(path):
+        assert open(path, "rb").read() == built_clap, f"{path} is not the built velmora.clap"
+        assert os.stat(path).st_mode & 0o111, f"{path} is not executable"
 
     def installed(path):
         assert os.path.exists(path), f"{path} is not there"
@@ -216,11 +256,12 @@ def install_group():
             if f.endswith(".so"):
                 assert os.stat(path).st_mode & 0o111, f"{path} is not executable"
 
-    def expected(vst, lv2):
-        return sorted([os.path.join(vst, "velmora.so")] +
+    def expected(vst, lv2, clap):
+        return sorted([os.path.join(vst, "velmora.so"), os.path.join(clap, "velmora.clap")] +
                       [os.path.join(lv2, "velmora.lv2", f) for f in lv2_files])
 
-    @case("cmake --install puts velmora.so into ~/.vst and velmora.lv2 into ~/.lv2 of the installing user")
+    @case("cmake --install puts velmora.so into ~/.vst, velmora.lv2 into ~/.lv2 and velmora.clap "
+          "into ~/.clap of the installing user")
     def _():
         cache = open(os.path.join(tree, "CMakeCache.txt")).read()
         prefix = re.search(r"^CMAKE_INSTALL_PREFIX:PATH=(.*)$", cache, re.M).group(1)
@@ -231,15 +272,17 @@ def install_group():
         os.makedirs(home)
         r = run([A.cmake, "--install", tree], env=env_with(HOME=home))
         assert r.returncode == 0, r.stdout
-        assert files_under(home) == expected(".vst", ".lv2"), files_under(home)
+        assert files_under(home) == expected(".vst", ".lv2", ".clap"), files_under(home)
         installed(os.path.join(home, ".vst", "velmora.so"))
         installed_bundle(os.path.join(home, ".lv2"))
+        installed_clap(os.path.join(home, ".clap", "velmora.clap"))
         # Again over the installed files: still the same files, still the built ones.
         assert run([A.cmake, "--install", tree], env=env_with(HOME=home)).returncode == 0
-        assert files_under(home) == expected(".vst", ".lv2")
+        assert files_under(home) == expected(".vst", ".lv2", ".clap")
         installed_bundle(os.path.join(home, ".lv2"))
 
-    @case("with --prefix they go to PREFIX/lib/vst and PREFIX/lib/lv2, and the home folder is left alone")
+    @case("with --prefix they go to PREFIX/lib/vst, PREFIX/lib/lv2 and PREFIX/lib/clap, and the "
+          "home folder is left alone")
     def _():
         home = os.path.join(WORK, "home2")
         prefix = os.path.join(WORK, "prefix")
@@ -247,9 +290,11 @@ def install_group():
         r = run([A.cmake, "--install", tree, "--prefix", prefix], env=env_with(HOME=home))
         assert r.returncode == 0, r.stdout
         assert files_under(prefix) == expected(os.path.join("lib", "vst"),
-                                               os.path.join("lib", "lv2")), files_under(prefix)
+                                               os.path.join("lib", "lv2"),
+                                               os.path.join("lib", "clap")), files_under(prefix)
         installed(os.path.join(prefix, "lib", "vst", "velmora.so"))
         installed_bundle(os.path.join(prefix, "lib", "lv2"))
+        installed_clap(os.path.join(prefix, "lib", "clap", "velmora.clap"))
         assert files_under(home) == [], files_under(home)
         # A staged install for a distribution's package: DESTDIR before the prefix.
         stage = os.path.join(WORK, "stage")
@@ -257,7 +302,8 @@ def install_group():
                 env=env_with(HOME=home, DESTDIR=stage))
         assert r.returncode == 0, r.stdout
         assert files_under(stage) == expected(os.path.join("usr", "lib", "vst"),
-                                              os.path.join("usr", "lib", "lv2")), files_under(stage)
+                                              os.path.join("usr", "lib", "lv2"),
+                                              os.path.join("usr", "lib", "clap")), files_under(stage)
 
     @case("without HOME and without a prefix it says to give --prefix")
     def _():
