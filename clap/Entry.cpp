@@ -3,11 +3,16 @@
 // the instance it names (clap/Plugin.h). Every way in from a host passes
 // through this file, one function per entry point.
 //
+// Each call that reaches an instance runs with every floating-point
+// exception masked (FloatingPointScope), whatever the host has unmasked, as
+// the VST 2 and LV2 plug-ins' calls do.
+//
 // Nothing here keeps state between calls: init and deinit have nothing to
 // set up or take down, so a host may pair them as often as it likes, and
 // every instance is on its own.
 #include "clap/Face.h"
 #include "clap/Plugin.h"
+#include "frame/DFloatingPoint.h"
 
 #include <clap/entry.h>
 #include <clap/ext/audio-ports.h>
@@ -35,49 +40,82 @@ Instance& self(const clap_plugin* p) { return *static_cast<Instance*>(p->plugin_
 
 // ---- the plug-in ---------------------------------------------------------------
 
-bool init(const clap_plugin* p) { return self(p).init(); }
-void destroy(const clap_plugin* p) { delete &self(p); }
+bool init(const clap_plugin* p) {
+    FloatingPointScope fp;
+    return self(p).init();
+}
+void destroy(const clap_plugin* p) {
+    FloatingPointScope fp;
+    delete &self(p);
+}
 bool activate(const clap_plugin* p, double rate, std::uint32_t minFrames, std::uint32_t maxFrames) {
+    FloatingPointScope fp;
     return self(p).activate(rate, minFrames, maxFrames);
 }
-void deactivate(const clap_plugin* p) { self(p).deactivate(); }
-bool startProcessing(const clap_plugin* p) { return self(p).startProcessing(); }
-void stopProcessing(const clap_plugin* p) { self(p).stopProcessing(); }
-void reset(const clap_plugin* p) { self(p).reset(); }
+void deactivate(const clap_plugin* p) {
+    FloatingPointScope fp;
+    self(p).deactivate();
+}
+bool startProcessing(const clap_plugin* p) {
+    FloatingPointScope fp;
+    return self(p).startProcessing();
+}
+void stopProcessing(const clap_plugin* p) {
+    FloatingPointScope fp;
+    self(p).stopProcessing();
+}
+void reset(const clap_plugin* p) {
+    FloatingPointScope fp;
+    self(p).reset();
+}
 clap_process_status process(const clap_plugin* p, const clap_process* pr) {
+    FloatingPointScope fp;
     return pr ? self(p).process(*pr) : CLAP_PROCESS_ERROR;
 }
-void onMainThread(const clap_plugin* p) { self(p).onMainThread(); }
+void onMainThread(const clap_plugin* p) {
+    FloatingPointScope fp;
+    self(p).onMainThread();
+}
 const void* extension(const clap_plugin* p, const char* id);
 
 // ---- audio ports --------------------------------------------------------------
 
 std::uint32_t audioPortCount(const clap_plugin* p, bool input) {
+    FloatingPointScope fp;
     return self(p).audioPortCount(input);
 }
 bool audioPortGet(const clap_plugin* p, std::uint32_t index, bool input,
                   clap_audio_port_info* info) {
+    FloatingPointScope fp;
     return info && self(p).audioPortInfo(index, input, *info);
 }
 const clap_plugin_audio_ports kAudioPorts{audioPortCount, audioPortGet};
 
 // ---- parameters -----------------------------------------------------------------
 
-std::uint32_t paramCount(const clap_plugin* p) { return self(p).paramCount(); }
+std::uint32_t paramCount(const clap_plugin* p) {
+    FloatingPointScope fp;
+    return self(p).paramCount();
+}
 bool paramInfo(const clap_plugin* p, std::uint32_t index, clap_param_info* info) {
+    FloatingPointScope fp;
     return info && self(p).paramInfo(index, *info);
 }
 bool paramValue(const clap_plugin* p, clap_id id, double* value) {
+    FloatingPointScope fp;
     return value && self(p).paramValue(id, *value);
 }
 bool valueToText(const clap_plugin* p, clap_id id, double value, char* display,
                  std::uint32_t size) {
+    FloatingPointScope fp;
     return self(p).valueToText(id, value, display, size);
 }
 bool textToValue(const clap_plugin* p, clap_id id, const char* display, double* value) {
+    FloatingPointScope fp;
     return value && self(p).textToValue(id, display, *value);
 }
 void flush(const clap_plugin* p, const clap_input_events* in, const clap_output_events* out) {
+    FloatingPointScope fp;
     self(p).flush(in, out);
 }
 const clap_plugin_params kParams{paramCount,  paramInfo,   paramValue,
@@ -85,8 +123,14 @@ const clap_plugin_params kParams{paramCount,  paramInfo,   paramValue,
 
 // ---- state -------------------------------------------------------------------------
 
-bool stateSave(const clap_plugin* p, const clap_ostream* s) { return s && self(p).save(*s); }
-bool stateLoad(const clap_plugin* p, const clap_istream* s) { return s && self(p).load(*s); }
+bool stateSave(const clap_plugin* p, const clap_ostream* s) {
+    FloatingPointScope fp;
+    return s && self(p).save(*s);
+}
+bool stateLoad(const clap_plugin* p, const clap_istream* s) {
+    FloatingPointScope fp;
+    return s && self(p).load(*s);
+}
 const clap_plugin_state kState{stateSave, stateLoad};
 
 // ---- latency: none; the filter works sample by sample ---------------------------
@@ -106,11 +150,19 @@ bool guiPreferredApi(const clap_plugin*, const char** api, bool* floating) {
     return true;
 }
 bool guiCreate(const clap_plugin* p, const char* api, bool floating) {
+    FloatingPointScope fp;
     return self(p).guiCreate(api, floating);
 }
-void guiDestroy(const clap_plugin* p) { self(p).guiDestroy(); }
-bool guiSetScale(const clap_plugin* p, double scale) { return self(p).guiSetScale(scale); }
+void guiDestroy(const clap_plugin* p) {
+    FloatingPointScope fp;
+    self(p).guiDestroy();
+}
+bool guiSetScale(const clap_plugin* p, double scale) {
+    FloatingPointScope fp;
+    return self(p).guiSetScale(scale);
+}
 bool guiGetSize(const clap_plugin* p, std::uint32_t* width, std::uint32_t* height) {
+    FloatingPointScope fp;
     return width && height && self(p).guiSize(*width, *height);
 }
 bool guiCanResize(const clap_plugin*) { return false; }
@@ -122,22 +174,33 @@ bool guiResizeHints(const clap_plugin*, clap_gui_resize_hints* hints) {
 }
 bool guiAdjustSize(const clap_plugin*, std::uint32_t*, std::uint32_t*) { return false; }
 bool guiSetSize(const clap_plugin* p, std::uint32_t width, std::uint32_t height) {
+    FloatingPointScope fp;
     return self(p).guiSetSize(width, height);
 }
 bool guiSetParent(const clap_plugin* p, const clap_window* window) {
+    FloatingPointScope fp;
     return window && self(p).guiSetParent(*window);
 }
 // Embedded only: no floating window.
 bool guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
 void guiSuggestTitle(const clap_plugin*, const char*) {}
-bool guiShow(const clap_plugin* p) { return self(p).guiShow(); }
-bool guiHide(const clap_plugin* p) { return self(p).guiHide(); }
+bool guiShow(const clap_plugin* p) {
+    FloatingPointScope fp;
+    return self(p).guiShow();
+}
+bool guiHide(const clap_plugin* p) {
+    FloatingPointScope fp;
+    return self(p).guiHide();
+}
 const clap_plugin_gui kGui{guiApiSupported, guiPreferredApi, guiCreate,    guiDestroy,
                            guiSetScale,     guiGetSize,      guiCanResize, guiResizeHints,
                            guiAdjustSize,   guiSetSize,      guiSetParent, guiSetTransient,
                            guiSuggestTitle, guiShow,         guiHide};
 
-void onTimer(const clap_plugin* p, clap_id id) { self(p).onTimer(id); }
+void onTimer(const clap_plugin* p, clap_id id) {
+    FloatingPointScope fp;
+    self(p).onTimer(id);
+}
 const clap_plugin_timer_support kTimerSupport{onTimer};
 
 const void* extension(const clap_plugin*, const char* id) {
@@ -182,6 +245,7 @@ const clap_plugin_descriptor* pluginDescriptor(const clap_plugin_factory*, std::
 }
 
 const clap_plugin* createPlugin(const clap_plugin_factory*, const clap_host* host, const char* id) {
+    FloatingPointScope fp;
     if (!host || !id || !clap_version_is_compatible(host->clap_version)) return nullptr;
     for (std::size_t i = 0; i < kPlugins.size(); ++i) {
         if (std::strcmp(id, kDescriptors[i].id) != 0) continue;

@@ -2,9 +2,10 @@
 # Installs what the build and the tests need on a Debian machine.
 # Run as root; otherwise it prints the command to run.
 #   scripts/install-deps.sh          build tools, MinGW-w64, Wine (wine32), Xvfb, LV2, test libraries
-#   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour, LMMS,
-#                                    Qtractor)
-#                                    and the ZAM plug-ins that velmora-vstbench compares with
+#   scripts/install-deps.sh --hosts  also the third-party hosts used by the host tests (Ardour,
+#                                    LMMS, Qtractor) and the ZAM plug-ins that velmora-vstbench
+#                                    compares with
+#   Where the kernel runs no 32-bit x86 program, it also sets up qemu's emulator (below).
 set -euo pipefail
 
 want_hosts=0

@@ -4,6 +4,7 @@
 
 #include "tools/claptesthost/ClapHost.h"
 #include "tools/claptesthost/Reference.h"
+#include "tools/validate/HostFloatingPoint.h"
 #include "tools/validate/HostWindow.h"
 
 #include <algorithm>
@@ -800,6 +801,111 @@ void checkHostile(Tally& t, const Module& m) {
     }
 }
 
+// ---- a host with floating-point exceptions unmasked -------------------------------------------
+
+// The calls a host makes, from a thread whose invalid operation, division
+// by zero and overflow exceptions are unmasked (as Delphi's runtime leaves
+// its threads), with hostile rates, values, events, samples and state: no
+// call may trap (a trap ends the host with "trapped: " and the call), and
+// each must leave the thread's floating-point controls as it found them.
+void checkUnmasked(Tally& t, const Module& m) {
+    using validate::FloatingPointState;
+    if (!validate::floatingPointStateKnown()) return;
+    const FloatingPointState masked = validate::currentFloatingPoint();
+    const FloatingPointState delphi = validate::delphiHost(masked);
+    static const char* current = nullptr;
+    validate::reportTrapsAs(&current);
+    int calls = 0;
+    std::string changed;
+    const auto call = [&](const char* name, const std::function<void()>& f) {
+        current = name;
+        validate::setFloatingPoint(delphi);
+        f();
+        const FloatingPointState after = validate::currentFloatingPoint();
+        validate::setFloatingPoint(masked);
+        current = nullptr;
+        ++calls;
+        if (!after.sameControls(delphi) && changed.empty())
+            changed = std::string(name) + " left " + after.text();
+    };
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    for (const std::string& id : {kSideChainId, kKeyLeftId}) {
+        Host host;
+        const clap_plugin_factory* f = m.factory();
+        const clap_plugin* p = nullptr;
+        call("create_plugin", [&] { p = f->create_plugin(f, host.record(), id.c_str()); });
+        if (!p) {
+            t.check(false, "with exceptions unmasked: no instance of " + id);
+            return;
+        }
+        call("init", [&] { p->init(p); });
+        const auto* params =
+            static_cast<const clap_plugin_params*>(p->get_extension(p, CLAP_EXT_PARAMS));
+        const auto* state =
+            static_cast<const clap_plugin_state*>(p->get_extension(p, CLAP_EXT_STATE));
+        const auto* gui = static_cast<const clap_plugin_gui*>(p->get_extension(p, CLAP_EXT_GUI));
+        for (const double rate : {nan, inf, 0.0, 1e300, 1e-300})
+            call("activate at a hostile rate", [&] { p->activate(p, rate, 1, 4096); });
+        call("activate", [&] { p->activate(p, 3.4e38, 1, 4096); });
+        call("start_processing", [&] { p->start_processing(p); });
+        for (const double v : {nan, inf, -inf, 1e300, -1e300, 3.4e38}) {
+            for (clap_id pid = 101; pid <= 108; ++pid) {
+                char text[64];
+                double back = 0;
+                call("value_to_text", [&] { params->value_to_text(p, pid, v, text, sizeof text); });
+                call("text_to_value", [&] { params->text_to_value(p, pid, "nan", &back); });
+                call("get_value", [&] { params->get_value(p, pid, &back); });
+            }
+            InputEvents events;
+            for (clap_id pid = 101; pid <= 108; ++pid) events.value(pid, pid, v);
+            // Hostile samples in every channel, among ordinary ones.
+            for (const float s :
+                 {std::nanf(""), std::numeric_limits<float>::infinity(),
+                  -std::numeric_limits<float>::infinity(), 3.4028235e38f, -3.4028235e38f, 1e-40f}) {
+                std::vector<float> a(512), k(512), l(512), r(512);
+                for (std::size_t i = 0; i < a.size(); ++i) {
+                    a[i] = i % 3 == 0 ? s : 0.25f * std::sin(0.01f * static_cast<float>(i));
+                    k[i] = i % 5 == 0 ? s : 0.5f;
+                }
+                float* ins[] = {a.data(), k.data()};
+                float* keys[] = {k.data()};
+                float* outs[] = {l.data(), r.data()};
+                const bool sideChain = id == kSideChainId;
+                clap_audio_buffer inputs[2]{{ins, nullptr, sideChain ? 1u : 2u, 0, 0},
+                                            {keys, nullptr, 1, 0, 0}};
+                clap_audio_buffer outputs[1]{{outs, nullptr, 2, 0, 0}};
+                clap_process pr{};
+                pr.steady_time = -1;
+                pr.frames_count = 512;
+                pr.audio_inputs = inputs;
+                pr.audio_inputs_count = sideChain ? 2 : 1;
+                pr.audio_outputs = outputs;
+                pr.audio_outputs_count = 1;
+                pr.in_events = events.list();
+                call("process", [&] { p->process(p, &pr); });
+            }
+            call("flush", [&] { params->flush(p, events.list(), nullptr); });
+        }
+        const std::vector<std::uint8_t> garbage(64, 0xFF);
+        ReadStream in(garbage, 3);
+        call("state load", [&] { state->load(p, in.stream()); });
+        if (gui) {
+            call("gui create", [&] { gui->create(p, Instance::guiApiName(), false); });
+            for (const double scale : {nan, inf, 1e300, 2.0})
+                call("gui set_scale", [&] { gui->set_scale(p, scale); });
+            call("gui destroy", [&] { gui->destroy(p); });
+        }
+        call("stop_processing", [&] { p->stop_processing(p); });
+        call("deactivate", [&] { p->deactivate(p); });
+        call("destroy", [&] { p->destroy(p); });
+    }
+    t.check(changed.empty(),
+            "with exceptions unmasked, " + std::to_string(calls) +
+                " calls with hostile rates, values, events, samples and state trap nowhere and "
+                "leave the host's floating-point controls as they were",
+            changed);
+}
+
 // ---- two threads ------------------------------------------------------------------------------
 
 void checkThreads(Tally& t, const Module& m, const Signal& signal) {
@@ -1076,6 +1182,7 @@ int runChecks(const CheckOptions& o) {
     checkEvents(t, *m, *vst, signal);
     checkState(t, *m, *vst, signal);
     checkHostile(t, *m);
+    checkUnmasked(t, *m);
     checkThreads(t, *m, signal);
     if (o.editor) checkEditor(t, *m);
     std::printf("%d passed, %d failed\n", t.passed, t.failed);
