@@ -93,6 +93,22 @@ orange_at() { # SHOT X Y (screen): the slider marker, 250 150 0
 is_orange() { orange_at "$1" $((ex + $2)) $((ey + $3)); }
 not_orange() { ! is_orange "$@"; }
 
+# The headless back-end's picture of the same state, to ARTIFACTS/NAME.png,
+# by `snapshot` (the VST 2 editor's; run.sh, under Wine, has its own), and
+# two pictures compared.
+headless() { # NAME STEP...
+    local name=$1
+    shift
+    "$snapshot" -o "$artifacts/$name.png" "$@" >/dev/null 2>>"$work/err.shots"
+}
+differing() { compare -metric AE "$1" "$2" null: 2>&1; }
+same_picture() { # A B: ARTIFACTS/A.png and B.png equal pixel for pixel
+    local n
+    n=$(differing "$artifacts/$1.png" "$artifacts/$2.png")
+    [ "$n" = 0 ] || echo "  $1 and $2 differ in $n pixels"
+    [ "$n" = 0 ]
+}
+
 # ---- automation -----------------------------------------------------------
 last_automate() { grep "^automate $1 " "$work/automate" | tail -n 1 | cut -d' ' -f3; }
 one_gesture() { # INDEX: one beginedit first, one endedit last, the automation between for INDEX

@@ -63,17 +63,6 @@ end_host() { # NAME
     check "$1: no X error reached the host" bash -c "! grep -q '^xerror' '$transcript'"
     check "$1: the host exited cleanly" [ "$rc" = 0 ]
 }
-headless() { # NAME STEP...: the VST 2 editor's headless picture of the same state
-    local name=$1
-    shift
-    "$snapshot" -o "$artifacts/$name.png" "$@" >/dev/null 2>>"$work/err.shots"
-}
-same_picture() { # A B: equal pixel for pixel
-    local n
-    n=$(compare -metric AE "$artifacts/$1.png" "$artifacts/$2.png" null: 2>&1)
-    [ "$n" = 0 ] || echo "  $1 and $2 differ in $n pixels"
-    [ "$n" = 0 ]
-}
 opened() { # NAME W H: open, the editor's place and size
     ask open open
     check "$1: the editor opens in the host's window" [ "$reply" = "open 1" ]

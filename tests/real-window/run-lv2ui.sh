@@ -44,17 +44,6 @@ host_pid=$!
 exec 3>"$work/in"
 exec 4<"$work/out"
 
-headless() { # NAME STEP...: the VST 2 editor's headless picture of the same state
-    local name=$1
-    shift
-    "$snapshot" -o "$artifacts/$name.png" "$@" >/dev/null 2>>"$work/err.shots"
-}
-same_picture() { # A B: equal pixel for pixel
-    local n
-    n=$(compare -metric AE "$artifacts/$1.png" "$artifacts/$2.png" null: 2>&1)
-    [ "$n" = 0 ] || echo "  $1 and $2 differ in $n pixels"
-    [ "$n" = 0 ]
-}
 first_write() { grep "^write $1 " "$transcript" | head -n 1 | cut -d' ' -f3; }
 last_write() { grep "^write $1 " "$transcript" | tail -n 1 | cut -d' ' -f3; }
 

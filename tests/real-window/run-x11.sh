@@ -73,18 +73,6 @@ clean_transcript() { # no X error reached the host, no handler of the plug-in wa
     ! grep -qE '^(xerror|xioerror|handler-left)' "$transcript"
 }
 
-headless() { # NAME STEP...: the headless picture of the same state, to ARTIFACTS/NAME.png
-    local name=$1
-    shift
-    "$snapshot" -o "$artifacts/$name.png" "$@" >/dev/null 2>>"$work/err.shots"
-}
-differing() { compare -metric AE "$1" "$2" null: 2>&1; }
-same_picture() { # A B: equal pixel for pixel
-    local n
-    n=$(differing "$artifacts/$1.png" "$artifacts/$2.png")
-    [ "$n" = 0 ] || echo "  $1 and $2 differ in $n pixels"
-    [ "$n" = 0 ]
-}
 other_picture() { ! same_picture "$@" >/dev/null; }
 
 # ================= main run: one host, the C locale ==========================

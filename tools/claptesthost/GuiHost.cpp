@@ -57,16 +57,12 @@ namespace claphost {
 
 namespace {
 
+using vhost::nowMs;
 using vhost::say;
 
 constexpr int kHostLeft = 40, kHostTop = 40;
 constexpr int kLoopMs = 5;
 constexpr std::uint32_t kBlock = 256;
-
-long long nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 int hostXError(Display*, XErrorEvent* e) {
     say("xerror request=%d code=%d", static_cast<int>(e->request_code),

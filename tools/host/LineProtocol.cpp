@@ -2,10 +2,16 @@
 
 #include "tools/host/HostChanges.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 
 namespace vhost {
+
+long long nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 void say(const char* format, ...) {
     va_list args;

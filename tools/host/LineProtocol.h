@@ -11,6 +11,9 @@
 
 namespace vhost {
 
+// Milliseconds on the steady clock: the hosts' idle and timer schedules.
+long long nowMs();
+
 // One answer line, printf-style.
 void say(const char* format, ...)
 #if defined(__GNUC__)

@@ -74,6 +74,7 @@ LV2UI_Handle ui = nullptr;
 std::string bundle;
 std::array<float, kNumActiveParams> ports{}; // in their units
 
+using vhost::nowMs;
 using vhost::say;
 
 // The URIDs this host hands out: each URI's place in the list, from 1.
@@ -110,11 +111,6 @@ template <typename F> void uiCall(const char* name, F f) {
     const FpState before = fpState();
     f();
     if (unmasked && !(fpState() == before)) say("fpchanged %s", name);
-}
-
-long long nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int hostXError(Display*, XErrorEvent* e) {

@@ -80,6 +80,7 @@ std::unique_ptr<vhost::Host> first;
 std::unique_ptr<vhost::Host> second;
 bool editorOpen = false, secondOpen = false;
 
+using vhost::nowMs;
 using vhost::say;
 
 int hostXError(Display* d, XErrorEvent* e) {
@@ -401,11 +402,6 @@ bool run(const std::string& line) {
         say("unknown %s", line.c_str());
     }
     return true;
-}
-
-long long nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
