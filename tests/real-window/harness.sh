@@ -16,6 +16,21 @@
 passed=0
 failed=0
 started=$SECONDS
+host_pid=""
+
+# However the script ends: the host and its pipes, then what the script's
+# own `end_more` ends (Wine's server, jalv, JACK), the display, the scratch
+# folder. Writing to a host that died fails the check instead of killing
+# the script.
+cleanup() {
+    exec 3>&- 4<&- 2>/dev/null
+    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+    declare -F end_more >/dev/null && end_more
+    stop_xvfb
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap '' PIPE
 reply=""
 transcript=$work/transcript
 orange_slack=0

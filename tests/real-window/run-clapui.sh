@@ -25,17 +25,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$artifacts"
 
 work=$(mktemp -d /tmp/velmora-clapgui.XXXXXX)
-host_pid=""
 . "$here/harness.sh"
-
-cleanup() {
-    exec 3>&- 4<&- 2>/dev/null
-    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
-    stop_xvfb
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap '' PIPE
 
 start_xvfb 161 230 1300x600x24 "$work/xvfb.log" || { echo "no free display"; failed=1; finish; }
 

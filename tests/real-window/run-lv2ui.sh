@@ -19,21 +19,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$artifacts"
 
 work=$(mktemp -d /tmp/velmora-lv2gui.XXXXXX)
-host_pid=""
 jalv_pid=""
 jackd_pid=""
 . "$here/harness.sh"
 
-cleanup() {
-    exec 3>&- 4<&- 2>/dev/null
-    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+end_more() {
     [ -n "$jalv_pid" ] && kill "$jalv_pid" 2>/dev/null
     [ -n "$jackd_pid" ] && kill "$jackd_pid" 2>/dev/null
-    stop_xvfb
-    rm -rf "$work"
 }
-trap cleanup EXIT
-trap '' PIPE
 
 start_xvfb 231 300 640x480x24 "$work/xvfb.log" || { echo "no free display"; failed=1; finish; }
 

@@ -25,19 +25,13 @@ work=$(mktemp -d /tmp/velmora-gui.XXXXXX)
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-host_pid=""
 . "$here/harness.sh"
 orange_slack=10 # a 16-bit display would round the marker's colour
 
-cleanup() {
-    exec 3>&- 4<&- 2>/dev/null
-    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+end_more() {
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
-    stop_xvfb
-    rm -rf "$work"
 }
-trap cleanup EXIT
 
 start_xvfb 91 160 640x400x24 "$work/xvfb.log" || { echo "no free display"; failed=1; finish; }
 
