@@ -108,10 +108,10 @@ def main():
         wine.env["HOME"] = work
         # LMMS 1.2.2 under the i386 emulator now and then dies of SIGSEGV on
         # its way out after writing the file, with no plug-in in the project
-        # as well (2 of 120 renders here on a loaded machine, one of them of a
-        # project without any effect). One more render, from scratch, is
-        # allowed for that crash alone; any other failure, or the crash
-        # twice, fails.
+        # as well: on a loaded machine here 2 of 25 first renders in a new
+        # HOME, as this one is, and 2 of 120 later ones (one of a project
+        # without any effect). One more render is allowed for that crash
+        # alone; any other failure, or the crash twice, fails.
         for attempt in (1, 2):
             if os.path.exists(output):
                 os.remove(output)
